@@ -1,0 +1,33 @@
+# GoogleTest is built from source so the same version serves the native and the
+# MinGW build (Debian's googletest package ships the sources).
+if(NOT TARGET gtest)
+  set(ZELVANE_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest source tree")
+  if(NOT EXISTS ${ZELVANE_GTEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found at ${ZELVANE_GTEST_SOURCE}; set ZELVANE_GTEST_SOURCE")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${ZELVANE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  if(MINGW)
+    target_link_options(gtest_main INTERFACE -static -static-libgcc -static-libstdc++)
+  endif()
+endif()
+include(GoogleTest)
+
+# zelvane_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# One test executable; every test case becomes one ctest test. Discovery runs
+# at test time so that a MinGW build discovers its cases under Wine.
+function(zelvane_add_gtest name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest gtest_main)
+  zelvane_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()
