@@ -19,6 +19,7 @@ if [ -n "$had_display" ]; then
 fi
 
 log "no display: running under Xvfb on $DISPLAY"
+wineserver -k 2>/dev/null || true
 wine "$exe" &
 pid=$!
 sleep "${ZELVANE_SCREENSHOT_DELAY:-8}"

@@ -21,6 +21,11 @@ step "native: configure" cmake --preset native
 step "native: build" cmake --build --preset native -j "$jobs"
 step "native: tests" ctest --preset native -j "$jobs"
 
+# One wineserver for the whole run, started on this run's display (a server
+# left from another display would hang every window).
+wineserver -k 2>/dev/null || true
+wineserver -p
+
 step "mingw: configure" cmake --preset mingw
 step "mingw: build" cmake --build --preset mingw -j "$jobs"
 # Tests under Wine share one wineserver and one display: run them one by one.
