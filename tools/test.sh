@@ -24,7 +24,11 @@ step "native: tests" ctest --preset native -j "$jobs"
 # One wineserver for the whole run, started on this run's display (a server
 # left from another display would hang every window).
 wineserver -k 2>/dev/null || true
+timeout 30 wineserver -w 2>/dev/null || true
 wineserver -p
+# The first program of a new server finishes the prefix's start-up; let that
+# happen before any test's time-out runs.
+timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
 
 step "mingw: configure" cmake --preset mingw
 step "mingw: build" cmake --build --preset mingw -j "$jobs"
