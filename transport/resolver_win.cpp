@@ -150,10 +150,10 @@ int GetAddrInfoIPv4(const char* host, const char* service, const ADDRINFOA* hint
         u_short udpPort = 0;
         if (socktype == 0 || socktype == SOCK_DGRAM) {
             udp = getservbyname(service, "udp");
-            if (udp) udpPort = udp->s_port;  // the next call may reuse the record
+            if (udp) udpPort = static_cast<u_short>(udp->s_port);  // the next call may reuse the record
         }
         if (socktype == 0 || socktype == SOCK_STREAM) tcp = getservbyname(service, "tcp");
-        if (tcp) targets.push_back({SOCK_STREAM, tcp->s_port});
+        if (tcp) targets.push_back({SOCK_STREAM, static_cast<u_short>(tcp->s_port)});
         if (udp) targets.push_back({SOCK_DGRAM, udpPort});
         if (targets.empty()) return socktype ? WSATYPE_NOT_FOUND : WSAHOST_NOT_FOUND;
     }
