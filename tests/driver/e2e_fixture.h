@@ -22,8 +22,11 @@ protected:
         DeleteUserKeyTree(kSettingsKey);
     }
 
-    // Starts the program; the case stops here if its dialog never shows.
-    void StartApp() { ASSERT_TRUE(app_.Start()) << app_.error(); }
+    // Starts the program and waits for its dialog: ASSERT_TRUE(StartApp()).
+    ::testing::AssertionResult StartApp() {
+        if (app_.Start()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << app_.error();
+    }
 
     HWND Control(int id) const { return app_.Control(id); }
 

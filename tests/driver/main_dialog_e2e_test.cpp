@@ -29,7 +29,7 @@ HWND SoleVisiblePage(const App& app) {
 }
 
 TEST_F(ZelvaneTest, FirstStartShowsDefaultPairAndMonitorPage) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     EXPECT_EQ(ClassName(app_.mainDialog()), L"#32770");
 
     for (int id : {kIdCurrency1, kIdCurrency2}) {
@@ -76,7 +76,7 @@ TEST_F(ZelvaneTest, FirstStartShowsDefaultPairAndMonitorPage) {
 }
 
 TEST_F(ZelvaneTest, EachTabShowsExactlyItsOwnPage) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     HWND tab = Control(kIdTab);
     HWND monitorPage = SoleVisiblePage(app_);
     ASSERT_NE(monitorPage, nullptr);
@@ -105,7 +105,7 @@ TEST_F(ZelvaneTest, EachTabShowsExactlyItsOwnPage) {
 TEST_F(ZelvaneTest, StoredPairIsRestored) {
     ASSERT_TRUE(WriteUserDword(SectionKey(L"Base"), L"nCurrency1", kDefaultCurrency2));
     ASSERT_TRUE(WriteUserDword(SectionKey(L"Base"), L"nCurrency2", kCurrencyCount - 1));
-    StartApp();
+    ASSERT_TRUE(StartApp());
     EXPECT_EQ(ComboSelection(Control(kIdCurrency1)), kDefaultCurrency2);
     EXPECT_EQ(WindowText(Control(kIdCurrency1)), kJpy);
     EXPECT_EQ(ComboSelection(Control(kIdCurrency2)), kCurrencyCount - 1);
@@ -114,7 +114,7 @@ TEST_F(ZelvaneTest, StoredPairIsRestored) {
 
 TEST_F(ZelvaneTest, CurrencyIndexOutOfRangeLeavesPickerEmpty) {
     ASSERT_TRUE(WriteUserDword(SectionKey(L"Base"), L"nCurrency1", 200));
-    StartApp();
+    ASSERT_TRUE(StartApp());
     EXPECT_EQ(ComboSelection(Control(kIdCurrency1)), CB_ERR);
     EXPECT_EQ(WindowText(Control(kIdCurrency1)), L"");
     EXPECT_EQ(ComboCount(Control(kIdCurrency1)), kCurrencyCount);
@@ -123,7 +123,7 @@ TEST_F(ZelvaneTest, CurrencyIndexOutOfRangeLeavesPickerEmpty) {
 }
 
 TEST_F(ZelvaneTest, PickersFollowTheKeyboard) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     HWND first = Control(kIdCurrency1);
     ASSERT_TRUE(SelectComboText(first, kJpy));
     EXPECT_EQ(ComboSelection(first), kDefaultCurrency2);
@@ -136,14 +136,14 @@ TEST_F(ZelvaneTest, PickersFollowTheKeyboard) {
 
 TEST_F(ZelvaneTest, FirstStartCreatesBaseKeyWithoutWritingValues) {
     ASSERT_FALSE(UserKeyExists(kSettingsKey));
-    StartApp();
+    ASSERT_TRUE(StartApp());
     EXPECT_TRUE(UserKeyExists(SectionKey(L"Base")));
     EXPECT_FALSE(ReadUserDword(SectionKey(L"Base"), L"nCurrency1").has_value());
     EXPECT_FALSE(ReadUserDword(SectionKey(L"Base"), L"nCurrency2").has_value());
 }
 
 TEST_F(ZelvaneTest, EscEndsTheProgram) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     ASSERT_TRUE(PressKeyInDialog(app_.mainDialog(), VK_ESCAPE));
     const auto code = app_.process().WaitForExit();
     ASSERT_TRUE(code.has_value()) << "still running after Esc";
@@ -151,7 +151,7 @@ TEST_F(ZelvaneTest, EscEndsTheProgram) {
 }
 
 TEST_F(ZelvaneTest, EnterRunsGetWithoutEndingTheDialog) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     ASSERT_TRUE(PressKeyInDialog(app_.mainDialog(), VK_RETURN));
     // The tab click is queued behind the key: once it has taken effect the
     // key has been handled too.
@@ -161,7 +161,7 @@ TEST_F(ZelvaneTest, EnterRunsGetWithoutEndingTheDialog) {
 }
 
 TEST_F(ZelvaneTest, ExitButtonEndsTheProgram) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     ASSERT_TRUE(ClickButton(Control(kIdExit)));
     const auto code = app_.process().WaitForExit();
     ASSERT_TRUE(code.has_value()) << "still running after the exit button";
@@ -169,7 +169,7 @@ TEST_F(ZelvaneTest, ExitButtonEndsTheProgram) {
 }
 
 TEST_F(ZelvaneTest, CloseBoxEndsTheProgram) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     ASSERT_TRUE(ClickCloseBox(app_.mainDialog()));
     const auto code = app_.process().WaitForExit();
     ASSERT_TRUE(code.has_value()) << "still running after the close box";

@@ -8,7 +8,7 @@ namespace driver::zelvane {
 namespace {
 
 TEST_F(ZelvaneTest, SecondCopyEndsWithoutAWindow) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     App second;
     ASSERT_TRUE(second.Launch()) << second.error();
     // Watch the second copy for as long as it lives.
@@ -30,7 +30,7 @@ TEST_F(ZelvaneTest, SecondCopyEndsWithoutAWindow) {
 }
 
 TEST_F(ZelvaneTest, GuardIsReleasedWhenTheProgramEnds) {
-    StartApp();
+    ASSERT_TRUE(StartApp());
     EXPECT_TRUE(AnyCopyRunning());
     ASSERT_TRUE(PostMessageW(app_.mainDialog(), WM_CLOSE, 0, 0));
     ASSERT_TRUE(app_.process().WaitForExit().has_value());
