@@ -6,10 +6,22 @@
 
 #include "tests/driver/app_process.h"
 #include "tests/driver/message_box.h"
+#include "tests/driver/registry.h"
 #include "tests/driver/wine_path.h"
 
 namespace driver {
 namespace {
+
+// Under Wine without a window manager, a managed window's process waits two
+// seconds for a withdrawal that never comes when its window goes away. The
+// stand-in's windows need no manager, so it ends at once. (Ignored on Windows.)
+class UnmanagedProbe : public ::testing::Environment {
+public:
+    void SetUp() override {
+        WriteUserString(L"Software\\Wine\\AppDefaults\\driver_probe.exe\\X11 Driver", L"Managed", L"N");
+    }
+};
+const auto* const kUnmanagedProbe = ::testing::AddGlobalTestEnvironment(new UnmanagedProbe);
 
 struct Shown {
     AppProcess process;
