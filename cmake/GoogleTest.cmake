@@ -15,11 +15,14 @@ if(NOT TARGET gtest)
 endif()
 include(GoogleTest)
 
-# zelvane_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# zelvane_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]
+#                   [PROPERTIES name value ...])
 # One test executable; every test case becomes one ctest test. Discovery runs
 # at test time so that a MinGW build discovers its cases under Wine.
+# PROPERTIES are further ctest properties of every case (RUN_SERIAL, an
+# ENVIRONMENT entry; generator expressions allowed).
 function(zelvane_add_gtest name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest gtest_main)
   zelvane_warnings(${name})
@@ -29,5 +32,5 @@ function(zelvane_add_gtest name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" ${ARG_PROPERTIES})
 endfunction()

@@ -6,7 +6,9 @@ if [ -z "${DISPLAY:-}" ]; then
     ZELVANE_XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    trap 'kill $ZELVANE_XVFB_PID 2>/dev/null || true' EXIT
+    # A Wine session outliving its display breaks the next run that reuses
+    # the display number: end the prefix's session along with the display.
+    trap '[ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; kill $ZELVANE_XVFB_PID 2>/dev/null || true' EXIT
     break
   done
 fi
