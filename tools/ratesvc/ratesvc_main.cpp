@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     master->user = &svc;
     master->bind_flags = SO_REUSEADDR;
-    master->accept_timeout = 1;  // wake once a second to notice a stop request
+    master->accept_timeout = -200000;  // microseconds: wake to notice a stop request
     master->recv_timeout = opts.nIdleTimeoutSec;
     master->send_timeout = kSendTimeoutSec;
     master->max_keep_alive = kMaxKeepAlive;
