@@ -182,6 +182,32 @@ std::string FaultCode(const Response& r) {
     return code->substr(prefix.size() + 1);
 }
 
+// Starts the service on a free port; the port comes back through a file.
+void StartService(const std::string& dir, const std::string& rates, std::vector<std::string> extra, pid_t& pid, int& port) {
+    const std::string portFile = dir + "/port";
+    std::remove(portFile.c_str());
+    std::vector<std::string> args = {ZELVANE_RATESVC, "--rates", rates, "--port", "0", "--port-file", portFile};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid, ZELVANE_RATESVC, nullptr, nullptr, argv.data(), environ), 0);
+    port = 0;
+    for (int i = 0; i < 200 && !port; ++i) {
+        std::ifstream(portFile) >> port;
+        if (!port) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GT(port, 0) << "the service did not publish its port";
+}
+
+void StopService(pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A clean stop, and no leak or sanitizer report at exit.
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
 class RatesvcServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -190,24 +216,11 @@ protected:
         s_dir = tmpl;
         s_rates = s_dir + "/rates.xml";
         WriteRates(kRates);
-        const std::string portFile = s_dir + "/port";
-        const char* argv[] = {ZELVANE_RATESVC, "--rates", s_rates.c_str(), "--port", "0", "--port-file", portFile.c_str(), nullptr};
-        ASSERT_EQ(posix_spawn(&s_pid, ZELVANE_RATESVC, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-        for (int i = 0; i < 200 && !s_port; ++i) {
-            std::ifstream(portFile) >> s_port;
-            if (!s_port) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ASSERT_GT(s_port, 0) << "the service did not publish its port";
+        StartService(s_dir, s_rates, {}, s_pid, s_port);
     }
 
     static void TearDownTestSuite() {
-        if (s_pid > 0) {
-            kill(s_pid, SIGTERM);
-            int status = 0;
-            waitpid(s_pid, &status, 0);
-            // A clean stop, and no leak or sanitizer report at exit.
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-        }
+        if (s_pid > 0) StopService(s_pid);
         std::remove(s_rates.c_str());
         std::remove((s_dir + "/port").c_str());
         rmdir(s_dir.c_str());
@@ -341,6 +354,27 @@ TEST_F(RatesvcServer, AnswersFromANewRatesFileAndKeepsTheLastGoodOne) {
     EXPECT_EQ(NumberIn(Exchange("usa", "japan"), "Result"), 117.75);
     WriteRates(kRates);
     EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+TEST_F(RatesvcServer, ServesConversionRateInAnotherNamespaceWhenTold) {
+    pid_t pid = 0;
+    int port = 0;
+    StartService(s_dir, s_rates, {"--namespace", "urn:elsewhere"}, pid, port);
+    std::string envelope = ConversionRateEnvelope("USD", "JPY");
+    envelope.replace(envelope.find("http://zelvane.morvast.example/"), 31, "urn:elsewhere");
+    {
+        Connection c(port);
+        const auto moved = c.Call(kConversionPath, "\"urn:elsewhereConversionRate\"", envelope);
+        ASSERT_TRUE(moved);
+        EXPECT_EQ(NumberIn(*moved, "ConversionRateResult"), 117.25);
+    }
+    {
+        Connection c(port);
+        const auto old = c.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(old);
+        EXPECT_EQ(FaultCode(*old), "Client");
+    }
+    StopService(pid);
 }
 
 TEST_F(RatesvcServer, ServesClientsConcurrently) {

@@ -132,6 +132,11 @@ int WrongPath(soap* s, const char* operation, const char* path) {
                  std::string(operation) + " is served at " + path + ", not at " + RequestPath(s));
 }
 
+// The whole announced body has arrived, so the client waits for an answer.
+bool BodyComplete(const soap* s, const Connection& c) {
+    return c.bInBody && s->length > 0 && s->count >= c.nBodyStart && s->count - c.nBodyStart >= s->length;
+}
+
 // gSOAP's serve loop, except that no request goes unanswered: a body cut
 // short at its Content-Length, or a POST that is not SOAP at all (which gSOAP
 // leaves to plug-ins this server does not have), gets a Client fault.
@@ -141,13 +146,19 @@ void ServeRequests(soap* conn, Connection& state) {
         if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
         int err = soap_begin_serve(conn);
         if (!err) err = soap_serve_request(conn);
-        if (!err) continue;
+        if (!err) {
+            // What a call allocates lives until soap_end: free it per call, or
+            // a kept-alive connection grows for as long as it lives.
+            soap_destroy(conn);
+            soap_end(conn);
+            continue;
+        }
         // Before an envelope was read gSOAP knows no SOAP version and would
         // write a fault code no SOAP 1.1 client can read.
         if (!conn->version) conn->version = 1;
         if (err >= SOAP_STOP) {
             soap_sender_fault(conn, "Not a SOAP request", nullptr);
-        } else if (err == SOAP_EOF && state.bCut) {
+        } else if (err == SOAP_EOF && (state.bCut || BodyComplete(conn, state))) {
             soap_sender_fault(conn, "The request ends inside its XML", nullptr);
         } else if (err == SOAP_EOF) {
             return;  // the client went away, or an idle connection timed out
@@ -177,16 +188,24 @@ void ServeConnection(soap* conn) {
     svc.idle.notify_all();
 }
 
+bool ParseInt(const char* text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || v < 0 || v > 1000000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--rates" && hasValue) o.strRates = argv[++i];
-        else if (a == "--port" && hasValue) o.nPort = std::atoi(argv[++i]);
+        else if (a == "--port" && hasValue) { if (!ParseInt(argv[++i], o.nPort)) return false; }
         else if (a == "--port-file" && hasValue) o.strPortFile = argv[++i];
         else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
-        else if (a == "--idle-timeout" && hasValue) o.nIdleTimeoutSec = std::atoi(argv[++i]);
-        else if (a == "--max-connections" && hasValue) o.nMaxConnections = std::atoi(argv[++i]);
+        else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
+        else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
         else if (a == "--verbose") o.bVerbose = true;
         else return false;
     }
