@@ -1,0 +1,399 @@
+// zelvane-ratesvc over loopback, spoken to with the program's own request
+// bytes: the envelopes, header lines and SOAPAction values its two rate
+// clients write.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr char kEnvelopeStart[] =
+    "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\">";
+constexpr char kConversionPath[] = "/CurrencyConvertor.asmx";
+constexpr char kConversionAction[] = "\"http://zelvane.morvast.example/ConversionRate\"";
+constexpr char kExchangePath[] = "/soap";
+constexpr char kExchangeAction[] = "\"\"";
+
+std::string ConversionRateEnvelope(const std::string& from, const std::string& to) {
+    return std::string(kEnvelopeStart) +
+           "<soap:Body><ConversionRate xmlns=\"http://zelvane.morvast.example/\"><FromCurrency>" + from +
+           "</FromCurrency><ToCurrency>" + to + "</ToCurrency></ConversionRate></soap:Body></soap:Envelope>";
+}
+
+std::string GetRateEnvelope(const std::string& country1, const std::string& country2) {
+    return std::string(kEnvelopeStart) +
+           "<soap:Body soap:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+           "<snp:getRate xmlns:snp=\"urn:xmethods-CurrencyExchange\"><country1>" + country1 +
+           "</country1><country2>" + country2 + "</country2></snp:getRate></soap:Body></soap:Envelope>";
+}
+
+std::string Post(const std::string& path, const std::string& action, const std::string& body, int port) {
+    return "POST " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: " + action +
+           "\r\nAccept: text/xml\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\nUser-Agent: Zelvane/2.0\r\n\r\n" + body;
+}
+
+// Rates chosen so that the answers are exact in binary: USD->JPY 117.25,
+// TRY->TRL 1e6, NZD->USD 1.25.
+const char kRates[] =
+    "<gesmes:Envelope xmlns:gesmes='http://www.gesmes.org/xml/2002-08-01' "
+    "xmlns='http://www.ecb.int/vocabulary/2002-08-01/eurofxref'><Cube><Cube time='2024-03-01'>"
+    "<Cube currency='USD' rate='2'/><Cube currency='JPY' rate='234.5'/><Cube currency='TRY' rate='40'/>"
+    "<Cube currency='TRL' rate='40000000'/><Cube currency='NZD' rate='1.6'/><Cube currency='MWK' rate='2000'/>"
+    "</Cube></Cube></gesmes:Envelope>";
+
+struct Response {
+    int nStatus = -1;  // -1: the server closed without a status line
+    std::string strHeaders;
+    std::string strBody;
+};
+
+class Connection {
+public:
+    explicit Connection(int port) : m_port(port) {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_bConnected = connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~Connection() { close(m_fd); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool Connected() const { return m_bConnected; }
+    int Port() const { return m_port; }
+
+    bool Send(const std::string& bytes) {
+        return send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+
+    // One response, read by its Content-Length (the service always sends one).
+    // nullopt on a time-out.
+    std::optional<Response> Receive() {
+        Response r;
+        std::string data;
+        size_t headerEnd;
+        while ((headerEnd = data.find("\r\n\r\n")) == std::string::npos) {
+            const int got = ReadSome(data);
+            if (got < 0) return std::nullopt;
+            if (got == 0) return r;  // closed
+        }
+        r.strHeaders = data.substr(0, headerEnd + 2);
+        std::sscanf(r.strHeaders.c_str(), "HTTP/1.%*d %d", &r.nStatus);
+        std::smatch m;
+        if (!std::regex_search(r.strHeaders, m, std::regex("\r\nContent-Length: *([0-9]+)\r\n", std::regex::icase)))
+            return r;
+        const size_t length = std::stoul(m[1]);
+        r.strBody = data.substr(headerEnd + 4);
+        while (r.strBody.size() < length) {
+            const int got = ReadSome(r.strBody);
+            if (got <= 0) return got < 0 ? std::nullopt : std::optional<Response>(r);
+        }
+        return r;
+    }
+
+    std::optional<Response> Call(const std::string& path, const std::string& action, const std::string& body) {
+        if (!Send(Post(path, action, body, m_port))) return std::nullopt;
+        return Receive();
+    }
+
+    // True when the server closes the connection (an orderly close or a reset)
+    // within the time-out, whatever it sent before.
+    bool ClosedByServer() {
+        std::string ignored;
+        for (;;) {
+            const int got = ReadSome(ignored);
+            if (got == 0) return true;
+            if (got < 0) return errno != ETIMEDOUT;
+        }
+    }
+
+private:
+    int ReadSome(std::string& into) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) != 1) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        char buf[4096];
+        const ssize_t n = recv(m_fd, buf, sizeof buf, 0);
+        if (n < 0) return errno == ECONNRESET ? 0 : -1;
+        into.append(buf, static_cast<size_t>(n));
+        return static_cast<int>(n);
+    }
+
+    int m_fd = -1;
+    int m_port = 0;
+    bool m_bConnected = false;
+};
+
+// The text of the first element with this local name, whatever its prefix.
+std::optional<std::string> ElementText(const std::string& xml, const std::string& localName) {
+    std::smatch m;
+    if (!std::regex_search(xml, m, std::regex("<(?:[A-Za-z_][-.\\w]*:)?" + localName + "(?:\\s[^>]*)?>([^<]*)</")))
+        return std::nullopt;
+    return m[1].str();
+}
+
+double NumberIn(const Response& r, const std::string& localName) {
+    const auto text = ElementText(r.strBody, localName);
+    if (!text) {
+        ADD_FAILURE() << "no " << localName << " in " << r.strBody;
+        return -1;
+    }
+    return std::stod(*text);
+}
+
+// The fault's code as local name ("Client"), checked to use the prefix that
+// the response binds to the SOAP 1.1 envelope namespace, as the program's
+// fault reader demands.
+std::string FaultCode(const Response& r) {
+    std::smatch m;
+    if (!std::regex_search(r.strBody, m, std::regex("xmlns:([-.\\w]+)=\"http://schemas.xmlsoap.org/soap/envelope/\"")))
+        return "no SOAP 1.1 envelope prefix in: " + r.strBody;
+    const std::string prefix = m[1];
+    const auto code = ElementText(r.strBody, "faultcode");
+    if (!code || code->compare(0, prefix.size() + 1, prefix + ":") != 0) return "bad faultcode in: " + r.strBody;
+    return code->substr(prefix.size() + 1);
+}
+
+// Starts the service on a free port; the port comes back through a file.
+void StartService(const std::string& dir, const std::string& rates, std::vector<std::string> extra, pid_t& pid, int& port) {
+    const std::string portFile = dir + "/port";
+    std::remove(portFile.c_str());
+    std::vector<std::string> args = {ZELVANE_RATESVC, "--rates", rates, "--port", "0", "--port-file", portFile};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid, ZELVANE_RATESVC, nullptr, nullptr, argv.data(), environ), 0);
+    port = 0;
+    for (int i = 0; i < 200 && !port; ++i) {
+        std::ifstream(portFile) >> port;
+        if (!port) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GT(port, 0) << "the service did not publish its port";
+}
+
+void StopService(pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A clean stop, and no leak or sanitizer report at exit.
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+class RatesvcServer : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char tmpl[] = "/tmp/zelvane-ratesvc-server-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        s_dir = tmpl;
+        s_rates = s_dir + "/rates.xml";
+        WriteRates(kRates);
+        StartService(s_dir, s_rates, {}, s_pid, s_port);
+    }
+
+    static void TearDownTestSuite() {
+        if (s_pid > 0) StopService(s_pid);
+        std::remove(s_rates.c_str());
+        std::remove((s_dir + "/port").c_str());
+        rmdir(s_dir.c_str());
+    }
+
+    static void WriteRates(const std::string& text) {
+        std::ofstream(s_rates + ".new") << text;
+        ASSERT_EQ(std::rename((s_rates + ".new").c_str(), s_rates.c_str()), 0);
+    }
+
+    static Response MustCall(const std::string& path, const std::string& action, const std::string& body) {
+        Connection c(s_port);
+        EXPECT_TRUE(c.Connected());
+        auto r = c.Call(path, action, body);
+        EXPECT_TRUE(r) << "no response in time";
+        return r.value_or(Response{});
+    }
+    static Response Convert(const std::string& from, const std::string& to) {
+        return MustCall(kConversionPath, kConversionAction, ConversionRateEnvelope(from, to));
+    }
+    static Response Exchange(const std::string& country1, const std::string& country2) {
+        return MustCall(kExchangePath, kExchangeAction, GetRateEnvelope(country1, country2));
+    }
+
+    static inline pid_t s_pid = 0;
+    static inline int s_port = 0;
+    static inline std::string s_dir, s_rates;
+};
+
+TEST_F(RatesvcServer, ConversionRateAnswersUsdToJpy) {
+    const Response r = Convert("USD", "JPY");
+    ASSERT_EQ(r.nStatus, 200) << r.strHeaders << r.strBody;
+    EXPECT_EQ(NumberIn(r, "ConversionRateResult"), 117.25);
+    // The program's reader fails on any other element inside the wrapper.
+    EXPECT_TRUE(std::regex_search(
+        r.strBody, std::regex("<SOAP-ENV:Body><(\\w+:)?ConversionRateResponse><(\\w+:)?ConversionRateResult>[^<]*"
+                              "</(\\w+:)?ConversionRateResult></(\\w+:)?ConversionRateResponse></SOAP-ENV:Body>")))
+        << r.strBody;
+}
+
+TEST_F(RatesvcServer, ConversionRateTakesTryAndTrl) {
+    EXPECT_EQ(NumberIn(Convert("TRY", "TRL"), "ConversionRateResult"), 1e6);
+    EXPECT_DOUBLE_EQ(NumberIn(Convert("TRL", "USD"), "ConversionRateResult"), 5e-8);
+}
+
+TEST_F(RatesvcServer, GetRateTakesTheProgramsCountryNames) {
+    const Response r = Exchange("usa", "japan");
+    ASSERT_EQ(r.nStatus, 200) << r.strBody;
+    EXPECT_EQ(NumberIn(r, "Result"), 117.25);
+    EXPECT_TRUE(std::regex_search(r.strBody, std::regex("<(\\w+:)?getRateResponse><Result>[^<]*</Result></(\\w+:)?getRateResponse>")))
+        << r.strBody;
+    EXPECT_EQ(NumberIn(Exchange("new Zealand", "usa"), "Result"), 1.25);
+    EXPECT_FLOAT_EQ(static_cast<float>(NumberIn(Exchange("malawi kwacha", "usa"), "Result")), 0.001f);
+    // "turkey" is the new lira: 2 / 40, where the old one would give 5e-8.
+    EXPECT_FLOAT_EQ(static_cast<float>(NumberIn(Exchange("turkey", "usa"), "Result")), 0.05f);
+}
+
+TEST_F(RatesvcServer, UnknownNamesAndMissingRatesAreFaults) {
+    const Response empty = Exchange("", "usa");  // index 6 sends an empty element
+    EXPECT_EQ(empty.nStatus, 500);
+    EXPECT_EQ(FaultCode(empty), "Client");
+    EXPECT_NE(ElementText(empty.strBody, "faultstring").value_or("").find("country"), std::string::npos) << empty.strBody;
+
+    EXPECT_EQ(FaultCode(Exchange("usa", "New Zealand")), "Client");  // the program sends a lower-case n
+
+    const Response unknown = Convert("USD", "XYZ");
+    EXPECT_EQ(unknown.nStatus, 500);
+    EXPECT_EQ(FaultCode(unknown), "Client");
+    EXPECT_NE(ElementText(unknown.strBody, "faultstring").value_or("").find("XYZ"), std::string::npos);
+
+    const Response noRate = Convert("BSD", "USD");  // a listed currency this file has no rate for
+    EXPECT_EQ(noRate.nStatus, 500);
+    EXPECT_EQ(FaultCode(noRate), "Server");
+
+    EXPECT_EQ(FaultCode(MustCall(kExchangePath, kConversionAction, ConversionRateEnvelope("USD", "JPY"))), "Client");
+    EXPECT_EQ(FaultCode(MustCall(kConversionPath, kExchangeAction, GetRateEnvelope("usa", "japan"))), "Client");
+}
+
+TEST_F(RatesvcServer, KeepsTheConnectionAliveBetweenCalls) {
+    Connection c(s_port);
+    ASSERT_TRUE(c.Connected());
+    for (int i = 0; i < 3; ++i) {
+        const auto a = c.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(a);
+        EXPECT_EQ(NumberIn(*a, "ConversionRateResult"), 117.25);
+        const auto b = c.Call(kExchangePath, kExchangeAction, GetRateEnvelope("usa", "japan"));
+        ASSERT_TRUE(b);
+        EXPECT_EQ(NumberIn(*b, "Result"), 117.25);
+    }
+}
+
+TEST_F(RatesvcServer, MalformedRequestsGetFaultsAndTheServiceGoesOn) {
+    const std::string good = ConversionRateEnvelope("USD", "JPY");
+    std::string garbage;
+    for (int i = 0; i < 3000; ++i) garbage += static_cast<char>((i * 7919) & 0xFF);
+    const std::string requests[] = {
+        Post(kConversionPath, kConversionAction, good.substr(0, good.size() - 30), s_port),  // XML cut short
+        Post(kExchangePath, kExchangeAction, std::regex_replace(GetRateEnvelope("usa", "japan"), std::regex("getRate"), "getQuote"), s_port),
+        Post(kConversionPath, kConversionAction, "<ConversionRate><FromCurrency>USD</FromCurrency></ConversionRate>", s_port),
+        Post(kConversionPath, kConversionAction, garbage, s_port),
+        Post(kConversionPath, kConversionAction, "", s_port),
+        garbage,
+        "POST /soap HTTP/1.1\r\nContent-Length: 5\r\n\r\n<a><b",
+    };
+    for (const std::string& request : requests) {
+        Connection c(s_port);
+        ASSERT_TRUE(c.Connected());
+        ASSERT_TRUE(c.Send(request));
+        const auto r = c.Receive();
+        ASSERT_TRUE(r) << "no answer and no close: " << request.substr(0, 200);
+        if (r->nStatus != -1) {
+            EXPECT_GE(r->nStatus, 400) << request.substr(0, 200);
+            EXPECT_EQ(FaultCode(*r), "Client") << request.substr(0, 200);
+        }
+        EXPECT_TRUE(c.ClosedByServer());
+    }
+    // A client that hangs up in the middle of a request costs nothing either.
+    {
+        Connection c(s_port);
+        ASSERT_TRUE(c.Send(Post(kConversionPath, kConversionAction, good, s_port).substr(0, 250)));
+    }
+    EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+TEST_F(RatesvcServer, AnswersFromANewRatesFileAndKeepsTheLastGoodOne) {
+    std::string changed = kRates;
+    changed.replace(changed.find("234.5"), 5, "235.5");
+    WriteRates(changed);
+    EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.75);
+    WriteRates("<gesmes:Envelope");  // half a file
+    EXPECT_EQ(NumberIn(Exchange("usa", "japan"), "Result"), 117.75);
+    WriteRates(kRates);
+    EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+TEST_F(RatesvcServer, ServesConversionRateInAnotherNamespaceWhenTold) {
+    pid_t pid = 0;
+    int port = 0;
+    StartService(s_dir, s_rates, {"--namespace", "urn:elsewhere"}, pid, port);
+    std::string envelope = ConversionRateEnvelope("USD", "JPY");
+    envelope.replace(envelope.find("http://zelvane.morvast.example/"), 31, "urn:elsewhere");
+    {
+        Connection c(port);
+        const auto moved = c.Call(kConversionPath, "\"urn:elsewhereConversionRate\"", envelope);
+        ASSERT_TRUE(moved);
+        EXPECT_EQ(NumberIn(*moved, "ConversionRateResult"), 117.25);
+    }
+    {
+        Connection c(port);
+        const auto old = c.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(old);
+        EXPECT_EQ(FaultCode(*old), "Client");
+    }
+    StopService(pid);
+}
+
+TEST_F(RatesvcServer, ServesClientsConcurrently) {
+    constexpr int kClients = 8, kCalls = 25;
+    std::vector<int> answered(kClients, 0);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.emplace_back([i, &answered] {
+            Connection c(s_port);
+            for (int n = 0; n < kCalls && c.Connected(); ++n) {
+                const bool exchange = (n + i) % 2;
+                const auto r = exchange ? c.Call(kExchangePath, kExchangeAction, GetRateEnvelope("usa", "japan"))
+                                        : c.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+                if (r && r->nStatus == 200 && ElementText(r->strBody, exchange ? "Result" : "ConversionRateResult") == "117.25")
+                    ++answered[i];
+            }
+        });
+    for (auto& t : clients) t.join();
+    for (int i = 0; i < kClients; ++i) EXPECT_EQ(answered[i], kCalls) << "client " << i;
+}
+
+}  // namespace

@@ -1,0 +1,339 @@
+// zelvane-ratesvc: the local rate service. One gSOAP server on loopback that
+// answers both of the program's rate clients from a rates file in the
+// European Central Bank's daily reference format:
+//   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
+//   POST /soap                    rpc/encoded getRate (country names)
+// One thread per connection; connections are kept alive between calls.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "rate_file.h"
+#include "rate_lookup.h"
+#include "soapH.h"
+
+// SOAP 1.1 first, so that faults for requests too broken to tell the version
+// still go out as SOAP 1.1. The "cr" entry is rewritten by --namespace.
+struct Namespace namespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
+    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+namespace {
+
+constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
+constexpr char kExchangeRatePath[] = "/soap";
+constexpr int kSendTimeoutSec = 10;
+// More calls per connection than any client makes; gSOAP's own default (100)
+// would drop a long-lived monitor connection every hundred polls.
+constexpr int kMaxKeepAlive = 1000000;
+
+struct Options {
+    std::string strRates;
+    int nPort = 0;
+    std::string strPortFile;
+    std::string strNamespace;
+    int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
+    int nMaxConnections = 256;
+    bool bVerbose = false;
+};
+
+struct Service {
+    explicit Service(const Options& o)
+        : opts(o), rates(o.strRates, [](const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }) {}
+
+    const Options& opts;
+    ratesvc::CRateFile rates;
+
+    // Open connections, so that shutdown can wake and wait for them.
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::set<soap*> connections;
+};
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+// What one connection needs beyond gSOAP's context.
+struct Connection {
+    Service* pService = nullptr;
+    int (*pfnParse)(soap*) = nullptr;                // gSOAP's HTTP header parser
+    size_t (*pfnRecv)(soap*, char*, size_t) = nullptr;  // gSOAP's socket read
+    bool bInBody = false;
+    ULONG64 nBodyStart = 0;  // soap->count where the current body begins
+    bool bCut = false;       // input of this request ended at its Content-Length
+};
+
+Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
+Service& ServiceOf(soap* s) { return *ConnectionOf(s).pService; }
+
+// gSOAP reads a request body until the XML ends, not until Content-Length is
+// reached: a request cut short inside its XML would wait for bytes the client
+// never sends. These two hooks make the end of the announced body an end of
+// input, so such a request gets its fault at once.
+int ParseHttpHeader(soap* s) {
+    Connection& c = ConnectionOf(s);
+    const int err = c.pfnParse(s);
+    c.bInBody = !err;
+    c.bCut = false;
+    c.nBodyStart = s->count - (s->buflen - s->bufidx);
+    return err;
+}
+
+size_t RecvWithinBody(soap* s, char* buf, size_t len) {
+    Connection& c = ConnectionOf(s);
+    // soap->count restarts at 0 with each message: below the body start means
+    // the next message's header is being read.
+    if (c.bInBody && s->length > 0 && s->count >= c.nBodyStart) {
+        const ULONG64 got = s->count - c.nBodyStart;
+        if (got >= s->length) {
+            c.bCut = true;
+            return 0;
+        }
+        if (len > s->length - got) len = static_cast<size_t>(s->length - got);
+    } else {
+        c.bInBody = false;
+    }
+    return c.pfnRecv(s, buf, len);
+}
+
+// The request path without any query part.
+std::string RequestPath(const soap* s) {
+    std::string path(s->path);
+    const size_t q = path.find_first_of("?#");
+    return q == std::string::npos ? path : path.substr(0, q);
+}
+
+int Fault(soap* s, ratesvc::FaultKind kind, const std::string& reason) {
+    if (ServiceOf(s).opts.bVerbose) std::fprintf(stderr, "zelvane-ratesvc: fault: %s\n", reason.c_str());
+    char* text = soap_strdup(s, reason.c_str());
+    return kind == ratesvc::FaultKind::kClient ? soap_sender_fault(s, text, nullptr) : soap_receiver_fault(s, text, nullptr);
+}
+
+int WrongPath(soap* s, const char* operation, const char* path) {
+    return Fault(s, ratesvc::FaultKind::kClient,
+                 std::string(operation) + " is served at " + path + ", not at " + RequestPath(s));
+}
+
+// The whole announced body has arrived, so the client waits for an answer.
+bool BodyComplete(const soap* s, const Connection& c) {
+    return c.bInBody && s->length > 0 && s->count >= c.nBodyStart && s->count - c.nBodyStart >= s->length;
+}
+
+// gSOAP's serve loop, except that no request goes unanswered: a body cut
+// short at its Content-Length, or a POST that is not SOAP at all (which gSOAP
+// leaves to plug-ins this server does not have), gets a Client fault.
+void ServeRequests(soap* conn, Connection& state) {
+    conn->keep_alive = conn->max_keep_alive + 1;
+    do {
+        if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
+        int err = soap_begin_serve(conn);
+        if (!err) err = soap_serve_request(conn);
+        if (!err) {
+            // What a call allocates lives until soap_end: free it per call, or
+            // a kept-alive connection grows for as long as it lives.
+            soap_destroy(conn);
+            soap_end(conn);
+            continue;
+        }
+        // Before an envelope was read gSOAP knows no SOAP version and would
+        // write a fault code no SOAP 1.1 client can read.
+        if (!conn->version) conn->version = 1;
+        if (err >= SOAP_STOP) {
+            soap_sender_fault(conn, "Not a SOAP request", nullptr);
+        } else if (err == SOAP_EOF && (state.bCut || BodyComplete(conn, state))) {
+            soap_sender_fault(conn, "The request ends inside its XML", nullptr);
+        } else if (err == SOAP_EOF) {
+            return;  // the client went away, or an idle connection timed out
+        }
+        soap_send_fault(conn);
+        return;
+    } while (conn->keep_alive);
+}
+
+void ServeConnection(soap* conn) {
+    Connection state;
+    state.pService = static_cast<Service*>(conn->user);
+    state.pfnParse = conn->fparse;
+    state.pfnRecv = conn->frecv;
+    conn->user = &state;
+    conn->fparse = ParseHttpHeader;
+    conn->frecv = RecvWithinBody;
+    Service& svc = *state.pService;
+    ServeRequests(conn, state);
+    {
+        std::lock_guard<std::mutex> lock(svc.mutex);
+        svc.connections.erase(conn);
+        soap_destroy(conn);
+        soap_end(conn);
+        soap_free(conn);
+    }
+    svc.idle.notify_all();
+}
+
+bool ParseInt(const char* text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || v < 0 || v > 1000000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--rates" && hasValue) o.strRates = argv[++i];
+        else if (a == "--port" && hasValue) { if (!ParseInt(argv[++i], o.nPort)) return false; }
+        else if (a == "--port-file" && hasValue) o.strPortFile = argv[++i];
+        else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
+        else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
+        else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
+        else if (a == "--verbose") o.bVerbose = true;
+        else return false;
+    }
+    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nMaxConnections > 0;
+}
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
+                 "                       [--idle-timeout SECONDS] [--max-connections N] [--verbose]\n"
+                 "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx and getRate at\n"
+                 "  http://127.0.0.1:N/soap from FILE (euro reference rates), reloaded when it changes.\n"
+                 "  --port 0 (the default) picks a free port; the port is printed and, with\n"
+                 "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
+}
+
+int BoundPort(SOAP_SOCKET sock) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+// document/literal ConversionRate: three-letter codes in, the rate out.
+int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency, double& ConversionRateResult) {
+    if (RequestPath(s) != kConversionRatePath) return WrongPath(s, "ConversionRate", kConversionRatePath);
+    const auto table = ServiceOf(s).rates.Current();
+    const ratesvc::CRateAnswer answer = ratesvc::RateForCodes(table.get(), FromCurrency, ToCurrency);
+    if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
+    if (ServiceOf(s).opts.bVerbose)
+        std::fprintf(stderr, "zelvane-ratesvc: ConversionRate %s %s -> %.10g\n", FromCurrency.c_str(), ToCurrency.c_str(), answer.dRate);
+    ConversionRateResult = answer.dRate;
+    return SOAP_OK;
+}
+
+// rpc/encoded getRate: country names in, the rate out as a float.
+int snp__getRate(soap* s, std::string country1, std::string country2, float& Result) {
+    if (RequestPath(s) != kExchangeRatePath) return WrongPath(s, "getRate", kExchangeRatePath);
+    const auto table = ServiceOf(s).rates.Current();
+    const ratesvc::CRateAnswer answer = ratesvc::RateForCountries(table.get(), country1, country2);
+    if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
+    if (ServiceOf(s).opts.bVerbose)
+        std::fprintf(stderr, "zelvane-ratesvc: getRate \"%s\" \"%s\" -> %.10g\n", country1.c_str(), country2.c_str(), answer.dRate);
+    Result = static_cast<float>(answer.dRate);
+    return SOAP_OK;
+}
+
+int main(int argc, char** argv) {
+    Options opts;
+    if (!ParseOptions(argc, argv, opts)) {
+        Usage();
+        return 2;
+    }
+    if (!opts.strNamespace.empty()) namespaces[4].ns = opts.strNamespace.c_str();
+
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;  // no SA_RESTART: accept() must return to see the flag
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+
+    Service svc(opts);
+    if (!svc.rates.Current())
+        std::fprintf(stderr, "zelvane-ratesvc: no rates yet; every call gets a fault until %s is a good file\n",
+                     opts.strRates.c_str());
+
+    soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
+    master->user = &svc;
+    master->bind_flags = SO_REUSEADDR;
+    master->accept_timeout = -200000;  // microseconds: wake to notice a stop request
+    master->recv_timeout = opts.nIdleTimeoutSec;
+    master->send_timeout = kSendTimeoutSec;
+    master->max_keep_alive = kMaxKeepAlive;
+    if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
+        std::fprintf(stderr, "zelvane-ratesvc: cannot listen on 127.0.0.1:%d\n", opts.nPort);
+        soap_print_fault(master, stderr);
+        soap_free(master);
+        return 1;
+    }
+    const int port = BoundPort(master->master);
+    if (!opts.strPortFile.empty()) {
+        // Written whole under another name first, so a reader never sees half a number.
+        const std::string tmp = opts.strPortFile + ".tmp";
+        std::ofstream(tmp) << port << "\n";
+        std::rename(tmp.c_str(), opts.strPortFile.c_str());
+    }
+    std::printf("zelvane-ratesvc: listening on 127.0.0.1:%d (ConversionRate at %s, getRate at %s)\n", port,
+                kConversionRatePath, kExchangeRatePath);
+    std::fflush(stdout);
+
+    while (!g_stop) {
+        if (!soap_valid_socket(soap_accept(master))) {
+            if (master->errnum && !g_stop) {
+                soap_print_fault(master, stderr);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));  // e.g. out of descriptors
+            }
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(svc.mutex);
+        if (static_cast<int>(svc.connections.size()) >= opts.nMaxConnections) {
+            lock.unlock();
+            std::fprintf(stderr, "zelvane-ratesvc: %d connections open; refusing another\n", opts.nMaxConnections);
+            soap_force_closesock(master);
+            continue;
+        }
+        soap* conn = soap_copy(master);
+        master->socket = SOAP_INVALID_SOCKET;  // now the connection's alone
+        if (!conn) {
+            lock.unlock();
+            continue;
+        }
+        svc.connections.insert(conn);
+        lock.unlock();
+        std::thread(ServeConnection, conn).detach();
+    }
+
+    // Stop: no new connections; wake the open ones and wait for them to end.
+    soap_closesock(master);
+    {
+        std::unique_lock<std::mutex> lock(svc.mutex);
+        for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
+        svc.idle.wait_for(lock, std::chrono::seconds(5), [&] { return svc.connections.empty(); });
+    }
+    soap_destroy(master);
+    soap_end(master);
+    soap_free(master);
+    std::printf("zelvane-ratesvc: stopped\n");
+    return 0;
+}
