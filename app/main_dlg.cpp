@@ -1,0 +1,188 @@
+#include "app/main_dlg.h"
+
+#include "alarm/pg_alarm.h"
+#include "app/main_app.h"
+#include "app/main_dlg_res.h"
+#include "excel/pg_excel.h"
+#include "monitor/pg_monitor.h"
+#include "rates/currency_tables.h"
+#include "ratelog/pg_log.h"
+#include "resources/resource.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr char kSectionBase[] = "Base";
+constexpr int kTabMonitor = 0;
+constexpr int kTabAlarm = 1;
+constexpr int kTabLog = 2;
+constexpr int kTabExcel = 3;
+constexpr int kTabCount = 4;
+// Pages sit below the tab row, in tab-control client pixels.
+constexpr int kPageX = 1;
+constexpr int kPageY = 21;
+
+}  // namespace
+
+CMainDlg::CMainDlg()
+    : ui::Dialog(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::BindControls() {
+    m_edRate.Attach(Item(IDC_RATE));
+    m_cbCurrency1.Attach(Item(IDC_CURRENCY1));
+    m_cbCurrency2.Attach(Item(IDC_CURRENCY2));
+    m_btnChart.Attach(Item(IDC_CHART));
+    m_tab.Attach(Item(IDC_TAB));
+    m_btnHide.Attach(Item(IDC_HIDE));
+}
+
+bool CMainDlg::OnInitDialog() {
+    HMENU sysMenu = GetSystemMenu(hwnd(), FALSE);
+    wchar_t about[128] = {};
+    if (sysMenu && LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0) {
+        AppendMenuW(sysMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
+    }
+
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // The boxes do not sort: a position is a currency index.
+    for (const char* entry : rates::kCurrencyList) {
+        m_cbCurrency1.AddString(entry);
+        m_cbCurrency2.AddString(entry);
+    }
+    // Passed on as read: an index outside the list leaves no selection, and
+    // GET then asks the user to choose.
+    m_cbCurrency1.SetCurSel(App().ReadSettingInt(kSectionBase, "nCurrency1", rates::kDefaultCurrency1));
+    m_cbCurrency2.SetCurSel(App().ReadSettingInt(kSectionBase, "nCurrency2", rates::kDefaultCurrency2));
+
+    m_pPgMonitor = std::make_unique<CPgMonitor>(this);
+    m_pPgAlarm = std::make_unique<CPgAlarm>(this);
+    m_pPgExcel = std::make_unique<CPgExcel>(this);
+    m_pPgLog = std::make_unique<CPgLog>(this);
+
+    m_tab.InsertItem(kTabMonitor, "Monitor");
+    m_tab.InsertItem(kTabAlarm, "Alarm");
+    m_tab.InsertItem(kTabLog, "Log");
+    m_tab.InsertItem(kTabExcel, "Excel");
+    m_tab.SetCurSel(kTabMonitor);
+
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        ui::Dialog* page = Page(tab);
+        page->Create(m_tab.hwnd());
+        SetWindowPos(page->hwnd(), HWND_TOP, kPageX, kPageY, 0, 0,
+                     SWP_NOSIZE | (tab == kTabMonitor ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    }
+    return true;
+}
+
+ui::Dialog* CMainDlg::Page(int tab) const {
+    switch (tab) {
+    case kTabMonitor: return m_pPgMonitor.get();
+    case kTabAlarm: return m_pPgAlarm.get();
+    case kTabLog: return m_pPgLog.get();
+    case kTabExcel: return m_pPgExcel.get();
+    default: return nullptr;
+    }
+}
+
+void CMainDlg::ShowPage(int tab) {
+    for (int i = 0; i < kTabCount; ++i)
+        if (ui::Dialog* page = Page(i); page && page->hwnd()) ShowWindow(page->hwnd(), SW_HIDE);
+    if (ui::Dialog* page = Page(tab); page && page->hwnd()) ShowWindow(page->hwnd(), SW_SHOW);
+}
+
+bool CMainDlg::OnCommand(WORD id, WORD code, HWND control) {
+    // The tray menu hands its About command to this handler.
+    if (id == ID_APP_ABOUT) {
+        OnAbout();
+        return true;
+    }
+    static const ui::CommandEntry<CMainDlg> kCommands[] = {
+        {IDOK, BN_CLICKED, &CMainDlg::OnGet},
+        {IDC_EXIT, BN_CLICKED, &CMainDlg::OnExit},
+        {IDC_HIDE, BN_CLICKED, &CMainDlg::OnHide},
+    };
+    return ui::Route(this, kCommands, id, code) || ui::Dialog::OnCommand(id, code, control);
+}
+
+bool CMainDlg::OnNotify(NMHDR* header, LRESULT* result) {
+    static const ui::NotifyEntry<CMainDlg> kNotifies[] = {
+        {IDC_TAB, static_cast<UINT>(TCN_SELCHANGE), &CMainDlg::OnTabSelChange},
+    };
+    return ui::Route(this, kNotifies, header, result) || ui::Dialog::OnNotify(header, result);
+}
+
+bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
+    static const ui::MessageEntry<CMainDlg> kMessages[] = {
+        {WM_SYSCOMMAND, &CMainDlg::OnSysCommand},   {WM_PAINT, &CMainDlg::OnPaint},
+        {WM_QUERYDRAGICON, &CMainDlg::OnQueryDragIcon}, {WM_MOVE, &CMainDlg::OnMove},
+        {WM_CLOSE, &CMainDlg::OnClose},
+    };
+    return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
+}
+
+LRESULT CMainDlg::OnTabSelChange(NMHDR*) {
+    ShowPage(m_tab.GetCurSel());
+    return 0;
+}
+
+INT_PTR CMainDlg::OnSysCommand(WPARAM wp, LPARAM) {
+    if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+        return TRUE;
+    }
+    return FALSE;  // default processing
+}
+
+INT_PTR CMainDlg::OnPaint(WPARAM, LPARAM) {
+    if (!IsIconic(hwnd())) return FALSE;
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd(), &ps);
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT rc;
+    GetClientRect(hwnd(), &rc);
+    const int x = (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(hwnd(), &ps);
+    return TRUE;
+}
+
+INT_PTR CMainDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<INT_PTR>(m_hIcon); }
+
+INT_PTR CMainDlg::OnMove(WPARAM, LPARAM) {
+    // The chart panel follows the dialog once it exists.
+    return FALSE;
+}
+
+INT_PTR CMainDlg::OnClose(WPARAM, LPARAM) {
+    CloseChart();
+    return FALSE;  // the default turns the close box into IDCANCEL
+}
+
+void CMainDlg::CloseChart() {
+    // Nothing to close until the chart panel can be opened.
+    m_bChartOpen = 0;
+}
+
+void CMainDlg::OnGet() {
+    // The rate query arrives with the service clients.
+}
+
+void CMainDlg::OnAbout() {
+    // The About box arrives with the update agent.
+}
+
+void CMainDlg::OnHide() {
+    CloseChart();
+    ShowWindow(hwnd(), SW_HIDE);
+}
+
+void CMainDlg::OnExit() {
+    if (m_bChartOpen) m_bChartOpen = 0;
+    EndDialog(IDOK);
+}

@@ -1,0 +1,63 @@
+// The main dialog: the currency pickers, GET and the rate field, the tab
+// control with the four settings pages, and the exit, hide and chart buttons.
+#pragma once
+
+#include <memory>
+
+#include "ui/dialog.h"
+#include "ui/window.h"
+
+class CPgMonitor;
+class CPgAlarm;
+class CPgExcel;
+class CPgLog;
+
+class CMainDlg : public ui::Dialog {
+public:
+    CMainDlg();
+    ~CMainDlg() override;
+
+    // The monitor page and the on-screen window work these directly.
+    ui::ComboBox& currency1() { return m_cbCurrency1; }
+    ui::ComboBox& currency2() { return m_cbCurrency2; }
+    ui::Button& chartButton() { return m_btnChart; }
+    ui::Button& hideButton() { return m_btnHide; }
+
+    // Slides the chart panel in and destroys it, when it is open.
+    void CloseChart();
+
+protected:
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    void BindControls() override;
+    bool OnInitDialog() override;
+    bool OnNotify(NMHDR* header, LRESULT* result) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) override;
+
+private:
+    void OnGet();
+    void OnExit();
+    void OnHide();
+    void OnAbout();
+    LRESULT OnTabSelChange(NMHDR* header);
+    INT_PTR OnSysCommand(WPARAM wp, LPARAM lp);
+    INT_PTR OnPaint(WPARAM wp, LPARAM lp);
+    INT_PTR OnQueryDragIcon(WPARAM wp, LPARAM lp);
+    INT_PTR OnMove(WPARAM wp, LPARAM lp);
+    INT_PTR OnClose(WPARAM wp, LPARAM lp);
+
+    void ShowPage(int tab);
+    ui::Dialog* Page(int tab) const;
+
+    int m_bChartOpen = 0;
+    std::unique_ptr<CPgMonitor> m_pPgMonitor;
+    std::unique_ptr<CPgAlarm> m_pPgAlarm;
+    std::unique_ptr<CPgExcel> m_pPgExcel;
+    std::unique_ptr<CPgLog> m_pPgLog;
+    HICON m_hIcon = nullptr;
+    ui::Edit m_edRate;
+    ui::ComboBox m_cbCurrency1;
+    ui::ComboBox m_cbCurrency2;
+    ui::Button m_btnChart;
+    ui::TabCtrl m_tab;
+    ui::Button m_btnHide;
+};

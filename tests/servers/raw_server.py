@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Scripted HTTP server for the client tests: each request path answers
+with exact bytes that real servers cannot be made to send (interim answers,
+odd header blocks, chunk framing, silence, early closes, endless bodies).
+
+Usage: raw_server.py <state dir>; listens on 127.0.0.1, port chosen by the
+system, written to <state dir>/raw.port once the socket accepts."""
+import os
+import socket
+import socketserver
+import sys
+import time
+
+BIG = 17 << 20  # past the client's 16 MiB cap
+
+
+def response(status, headers=(), body=b""):
+    head = "HTTP/1.1 %s\r\n" % status
+    for name, value in headers:
+        head += "%s: %s\r\n" % (name, value)
+    return head.encode() + b"\r\n" + body
+
+
+def with_length(status, body=b"", headers=()):
+    return response(status, list(headers) + [("Content-Length", str(len(body)))], body)
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.settimeout(60)
+        self.pending = b""
+        self.served = 0
+
+    def read_request(self):
+        while b"\r\n\r\n" not in self.pending:
+            data = self.request.recv(65536)
+            if not data:
+                return None
+            self.pending += data
+        head, _, rest = self.pending.partition(b"\r\n\r\n")
+        lines = head.decode("latin-1").split("\r\n")
+        method, path = lines[0].split(" ")[:2]
+        length = 0
+        for line in lines[1:]:
+            name, _, value = line.partition(":")
+            if name.strip().lower() == "content-length":
+                length = int(value.strip())
+        while len(rest) < length:
+            data = self.request.recv(65536)
+            if not data:
+                return None
+            rest += data
+        self.pending = rest[length:]
+        return method, path, rest[:length]
+
+    def wait_for_close(self, seconds):
+        """Keeps the connection open, unanswered, until the client leaves."""
+        end = time.time() + seconds
+        self.request.settimeout(1)
+        while time.time() < end:
+            try:
+                if not self.request.recv(65536):
+                    return
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+
+    def send_pieces(self, data, size, pause=0.005):
+        for i in range(0, len(data), size):
+            self.request.sendall(data[i:i + size])
+            time.sleep(pause)
+
+    def stream(self, total):
+        block = b"x" * 65536
+        try:
+            for _ in range(total // len(block)):
+                self.request.sendall(block)
+        except OSError:
+            pass  # the client gave up at its cap
+
+    def handle(self):
+        while True:
+            request = self.read_request()
+            if request is None:
+                return
+            self.served += 1
+            if not self.answer(*request):
+                return
+
+    def answer(self, method, path, body):
+        """Returns False when the connection is to end."""
+        send = self.request.sendall
+        if path == "/continue":
+            send(response("100 Continue"))
+            time.sleep(0.05)
+            self.send_pieces(with_length("200 OK", b"hello", [("X-Final", "yes")]), 7)
+        elif path == "/duplicates":
+            send(with_length("200 OK", b"<d/>", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2")]))
+        elif path == "/longname":
+            send(with_length("200 OK", b"<l/>", [("N" * 1024, "lost"), ("X-After", "kept")]))
+        elif path == "/capital-chunked":
+            send(response("200 OK", [("Transfer-Encoding", "Chunked"), ("Connection", "close")],
+                          b"4\r\nabcd\r\n0\r\n\r\n"))
+            return False
+        elif path == "/abcd":
+            send(response("200 OK", [("Transfer-Encoding", "chunked")], b"4\r\nabcd\r\n0\r\n\r\n"))
+        elif path == "/trailers":
+            send(response("200 OK", [("Transfer-Encoding", "chunked"), ("Trailer", "X-Checksum")]))
+            self.send_pieces(b"5\r\nhello\r\n6\r\n world\r\n0\r\nX-Checksum: 42\r\n\r\n", 4)
+        elif path == "/nolength":
+            send(response("200 OK", [("Content-Type", "text/xml")], b"<partial/>"))
+            self.wait_for_close(30)
+            return False
+        elif path == "/idle":
+            # Answers as if the connection stayed open, then drops it.
+            send(with_length("200 OK", b"<idle/>"))
+            time.sleep(0.1)
+            return False
+        elif path == "/silent":
+            self.wait_for_close(60)
+            return False
+        elif path == "/loop":
+            send(with_length("302 Found", b"", [("Location", "/loop"), ("X-Hop", str(self.served))]))
+        elif path == "/big-length":
+            send(response("200 OK", [("Content-Length", str(BIG))]))
+            self.stream(BIG)
+            return False
+        elif path == "/big-close":
+            send(response("200 OK", [("Connection", "close")]))
+            self.stream(BIG)
+            return False
+        elif path == "/big-chunk":
+            send(response("200 OK", [("Transfer-Encoding", "chunked")], b"7ffffff0\r\n"))
+            self.stream(1 << 20)
+            return False
+        elif path.startswith("/status/"):
+            code = path[len("/status/"):]
+            fault = b"<soap:Fault/>" if code == "500-fault" else b""
+            send(with_length(code[:3] + " Scripted", fault))
+        elif path == "/redirect-post":
+            send(with_length("302 Found", b"", [("Location", "echo")]))
+        elif path == "/echo":
+            send(with_length("200 OK", body, [("X-Method", method), ("X-Requests", str(self.served))]))
+        else:
+            send(with_length("404 Not Found"))
+        return True
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    state = sys.argv[1]
+    with Server(("127.0.0.1", 0), Handler) as server:
+        port = server.server_address[1]
+        tmp = os.path.join(state, "raw.port.tmp")
+        with open(tmp, "w") as f:
+            f.write(str(port))
+        os.replace(tmp, os.path.join(state, "raw.port"))
+        server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
