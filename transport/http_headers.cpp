@@ -51,6 +51,7 @@ bool CHttpHeaderMap::Add(const char* name, size_t nameLen, const char* value, si
         }
     }
     if (m_count == kMaxEntries) return false;
+    if (m_entries.empty()) m_entries.reserve(16);  // a typical answer fits
     if (m_count == m_entries.size()) m_entries.emplace_back();
     Entry& e = m_entries[m_count];
     e.hash = h;

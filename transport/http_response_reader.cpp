@@ -74,6 +74,12 @@ size_t CHttpResponseReader::BodyLength() const {
     return end - BodyOffset();
 }
 
+void CHttpResponseReader::Fail() {
+    m_phase = kError;
+    // Undecoded bytes go, so the partial body stays NUL-terminated.
+    if (m_chunked) m_buffer.Truncate(m_out);
+}
+
 HttpReadResult CHttpResponseReader::Result() const {
     if (m_phase == kDone) return HttpReadResult::kDone;
     if (m_phase == kError) return HttpReadResult::kError;
@@ -303,7 +309,7 @@ void CHttpResponseReader::ProcessChunked() {
             return;
         }
     }
-    if (m_phase == kDone) {
+    if (m_phase == kDone || m_phase == kError) {
         m_buffer.Truncate(m_out);
         return;
     }

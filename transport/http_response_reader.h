@@ -49,7 +49,10 @@ public:
     size_t HeaderLength() const { return m_headerLength; }
     size_t BodyOffset() const { return m_responseStart + m_headerLength; }
     size_t BodyLength() const;
-    const char* Body() const { return m_buffer.Data() + BodyOffset(); }
+    // Always followed by a NUL, also when no body was read.
+    const char* Body() const {
+        return m_headParsed ? m_buffer.Data() + BodyOffset() : m_buffer.Data() + m_buffer.Size();
+    }
 
 private:
     enum Phase {
@@ -75,7 +78,7 @@ private:
     void StartBody();
     void ProcessChunked();
     void Finish() { m_phase = kDone; }
-    void Fail() { m_phase = kError; }
+    void Fail();
 
     CHttpBuffer& m_buffer;
     CHttpHeaderMap& m_headers;
