@@ -39,8 +39,8 @@ Status CSoapServiceClient::Call(const SoapOperationInfo& op, void* block, const 
     try {
         s = RunCall(op, block, actionLine, headers, headerHolder);
     } catch (...) {
-        // Nothing escapes the transport; the step that threw keeps its code
-        // or, before any step set one, the call reads as not generated.
+        // Each step catches its own failures; this is the transport's last
+        // guard, so that nothing escapes to the dialog code.
         if (m_http.ResultCode() == SOAPCLIENT_SUCCESS) m_http.SetResultCode(SOAPCLIENT_GENERATE_ERROR);
         ReleaseReceivedValues(op.pParams, static_cast<unsigned char*>(block));
         s = kStatusFail;
