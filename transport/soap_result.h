@@ -27,6 +27,7 @@ constexpr Status kStatusNotImpl = static_cast<Status>(0x80004001u);
 constexpr Status kStatusPointer = static_cast<Status>(0x80004003u);
 constexpr Status kStatusFail = static_cast<Status>(0x80004005u);
 constexpr Status kStatusOutOfMemory = static_cast<Status>(0x8007000Eu);
+constexpr Status kStatusInvalidArg = static_cast<Status>(0x80070057u);
 
 constexpr bool Succeeded(Status s) { return s >= 0; }
 

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Builds (when its sources changed) and starts, or stops, the gSOAP rates
+server of the round-trip tests:  run_gsoap.py start|stop <state dir>.
+The server picks a free loopback port and publishes it as <dir>/rates.port;
+its process id goes to <dir>/rates.pid."""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCES = [os.path.join(HERE, "rates_service.h"), os.path.join(HERE, "rates_server.cpp"), __file__]
+
+
+def build(state):
+    gen = os.path.join(state, "gen")
+    exe = os.path.join(state, "rates_server")
+    if os.path.exists(exe) and all(os.path.getmtime(exe) > os.path.getmtime(s) for s in SOURCES):
+        return exe
+    os.makedirs(gen, exist_ok=True)
+    # -1: SOAP 1.1 only, -S: server side, -L: no sample apps, -x: no sample messages
+    subprocess.run(["soapcpp2", "-1", "-S", "-L", "-x", "-d", gen, os.path.join(HERE, "rates_service.h")],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["g++", "-O1", "-w", "-I", gen, "-o", exe + ".tmp", os.path.join(HERE, "rates_server.cpp"),
+                    os.path.join(gen, "soapC.cpp"), os.path.join(gen, "soapServer.cpp"), "-lgsoap++"],
+                   check=True)
+    os.replace(exe + ".tmp", exe)
+    return exe
+
+
+def stop(state):
+    path = os.path.join(state, "rates.pid")
+    if os.path.exists(path):
+        try:
+            os.kill(int(open(path).read()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+        os.remove(path)
+
+
+def main():
+    action, state = sys.argv[1], os.path.abspath(sys.argv[2])
+    os.makedirs(state, exist_ok=True)
+    stop(state)  # leftovers of an interrupted run
+    if action == "stop":
+        return 0
+    exe = build(state)
+    port_file = os.path.join(state, "rates.port")
+    if os.path.exists(port_file):
+        os.remove(port_file)
+    with open(os.path.join(state, "rates.log"), "ab") as log:
+        # A session of its own and no inherited pipes: ctest must not wait for it.
+        proc = subprocess.Popen([exe, port_file], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                start_new_session=True)
+    for _ in range(200):
+        if os.path.exists(port_file):
+            with open(os.path.join(state, "rates.pid"), "w") as f:
+                f.write(str(proc.pid))
+            return 0
+        if proc.poll() is not None:
+            break
+        time.sleep(0.05)
+    if proc.poll() is None:
+        proc.kill()
+    print("gSOAP server did not start; see", os.path.join(state, "rates.log"))
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

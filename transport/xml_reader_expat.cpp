@@ -1,0 +1,218 @@
+// The XML reader of the native build: expat with namespace processing. Names
+// arrive as "uri\x01local\x01prefix" and are split and widened here.
+#include <expat.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "transport/xml_reader.h"
+
+namespace soap {
+
+namespace {
+
+// Cannot occur in a namespace name or a local name, so it splits them safely.
+constexpr char kSeparator = '\x01';
+
+// UTF-8 to UTF-16; expat has already rejected malformed input.
+void Widen(const char* s, size_t n, std::u16string& out) {
+    out.clear();
+    for (size_t i = 0; i < n;) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        uint32_t cp;
+        int extra;
+        if (c < 0x80) { cp = c; extra = 0; }
+        else if (c < 0xE0) { cp = c & 0x1F; extra = 1; }
+        else if (c < 0xF0) { cp = c & 0x0F; extra = 2; }
+        else { cp = c & 0x07; extra = 3; }
+        ++i;
+        for (int k = 0; k < extra && i < n; ++k, ++i)
+            cp = cp << 6 | (static_cast<unsigned char>(s[i]) & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+}
+
+struct SplitName {
+    std::u16string uri, local, qname;
+};
+
+void Split(const char* name, SplitName& out) {
+    const char* first = std::strchr(name, kSeparator);
+    if (!first) {
+        out.uri.clear();
+        Widen(name, std::strlen(name), out.local);
+        out.qname = out.local;
+        return;
+    }
+    Widen(name, static_cast<size_t>(first - name), out.uri);
+    const char* local = first + 1;
+    const char* second = std::strchr(local, kSeparator);
+    Widen(local, second ? static_cast<size_t>(second - local) : std::strlen(local), out.local);
+    if (second) {
+        Widen(second + 1, std::strlen(second + 1), out.qname);
+        out.qname += u':';
+        out.qname += out.local;
+    } else {
+        out.qname = out.local;
+    }
+}
+
+class CExpatAttributes final : public IXmlAttributes {
+public:
+    std::vector<SplitName> names;
+    std::vector<std::u16string> values;
+    size_t count = 0;
+
+    bool FindByName(XmlText uri, XmlText localName, XmlText* value) const override {
+        for (size_t i = 0; i < count; ++i) {
+            if (names[i].uri == uri && names[i].local == localName) {
+                *value = values[i];
+                return true;
+            }
+        }
+        return false;
+    }
+    bool FindByQName(XmlText qName, XmlText* value) const override {
+        for (size_t i = 0; i < count; ++i) {
+            if (names[i].qname == qName) {
+                *value = values[i];
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+class CExpatReader final : public IXmlReader {
+public:
+    ~CExpatReader() override {
+        if (m_parser) XML_ParserFree(m_parser);
+    }
+    Status SetContentHandler(IXmlContentHandler* handler) override {
+        m_handler = handler;
+        return kStatusOk;
+    }
+    Status Parse(const char* data, size_t len) override;
+
+private:
+    static void OnStart(void* self, const XML_Char* name, const XML_Char** atts);
+    static void OnEnd(void* self, const XML_Char* name);
+    static void OnText(void* self, const XML_Char* s, int len);
+    static void OnPrefix(void* self, const XML_Char* prefix, const XML_Char* uri);
+    static void OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int);
+    void Stop() {
+        m_bStopped = true;
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+    void Guard(bool ok) {
+        if (!ok) Stop();
+    }
+
+    XML_Parser m_parser = nullptr;
+    IXmlContentHandler* m_handler = nullptr;
+    bool m_bStopped = false;
+    SplitName m_name;
+    CExpatAttributes m_attrs;
+    std::u16string m_text, m_prefix, m_uri;
+};
+
+Status CExpatReader::Parse(const char* data, size_t len) {
+    if (!m_handler) return kStatusInvalidArg;
+    if (len > static_cast<size_t>(INT32_MAX)) return kStatusFail;
+    if (m_parser) {
+        XML_ParserReset(m_parser, nullptr);
+    } else {
+        m_parser = XML_ParserCreateNS(nullptr, kSeparator);
+        if (!m_parser) return kStatusOutOfMemory;
+    }
+    XML_SetReturnNSTriplet(m_parser, XML_TRUE);
+    XML_SetUserData(m_parser, this);
+    XML_SetElementHandler(m_parser, &OnStart, &OnEnd);
+    XML_SetCharacterDataHandler(m_parser, &OnText);
+    XML_SetStartNamespaceDeclHandler(m_parser, &OnPrefix);
+    XML_SetStartDoctypeDeclHandler(m_parser, &OnDoctype);
+    m_bStopped = false;
+    XML_Status st;
+    try {
+            st = XML_Parse(m_parser, data, static_cast<int>(len), XML_TRUE);
+    } catch (const std::bad_alloc&) {
+        return kStatusOutOfMemory;
+    }
+    return st == XML_STATUS_OK && !m_bStopped ? kStatusOk : kStatusFail;
+}
+
+void CExpatReader::OnStart(void* p, const XML_Char* name, const XML_Char** atts) {
+    auto* self = static_cast<CExpatReader*>(p);
+    try {
+        Split(name, self->m_name);
+        size_t n = 0;
+        for (const XML_Char** a = atts; *a; a += 2, ++n) {
+            if (self->m_attrs.names.size() <= n) {
+                self->m_attrs.names.emplace_back();
+                self->m_attrs.values.emplace_back();
+            }
+            Split(a[0], self->m_attrs.names[n]);
+            Widen(a[1], std::strlen(a[1]), self->m_attrs.values[n]);
+        }
+        self->m_attrs.count = n;
+        self->Guard(self->m_handler->StartElement(self->m_name.uri, self->m_name.local,
+                                                  self->m_name.qname, self->m_attrs));
+    } catch (const std::bad_alloc&) {
+        self->Stop();  // never unwind through expat
+    }
+}
+
+void CExpatReader::OnEnd(void* p, const XML_Char* name) {
+    auto* self = static_cast<CExpatReader*>(p);
+    try {
+        Split(name, self->m_name);
+        self->Guard(self->m_handler->EndElement(self->m_name.uri, self->m_name.local, self->m_name.qname));
+    } catch (const std::bad_alloc&) {
+        self->Stop();  // never unwind through expat
+    }
+}
+
+void CExpatReader::OnText(void* p, const XML_Char* s, int len) {
+    auto* self = static_cast<CExpatReader*>(p);
+    try {
+        Widen(s, static_cast<size_t>(len), self->m_text);
+        self->Guard(self->m_handler->Characters(self->m_text));
+    } catch (const std::bad_alloc&) {
+        self->Stop();  // never unwind through expat
+    }
+}
+
+void CExpatReader::OnPrefix(void* p, const XML_Char* prefix, const XML_Char* uri) {
+    auto* self = static_cast<CExpatReader*>(p);
+    try {
+        Widen(prefix ? prefix : "", prefix ? std::strlen(prefix) : 0, self->m_prefix);
+        Widen(uri ? uri : "", uri ? std::strlen(uri) : 0, self->m_uri);
+        self->Guard(self->m_handler->StartPrefixMapping(self->m_prefix, self->m_uri));
+    } catch (const std::bad_alloc&) {
+        self->Stop();  // never unwind through expat
+    }
+}
+
+// SOAP forbids a document type declaration; refusing it also keeps entity
+// expansion out of reach.
+void CExpatReader::OnDoctype(void* p, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    static_cast<CExpatReader*>(p)->Stop();
+}
+
+}  // namespace
+
+Status CreateXmlReader(std::unique_ptr<IXmlReader>* reader) {
+    if (!reader) return kStatusPointer;
+    reader->reset(new (std::nothrow) CExpatReader());
+    return *reader ? kStatusOk : kStatusOutOfMemory;
+}
+
+}  // namespace soap
