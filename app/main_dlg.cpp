@@ -3,12 +3,16 @@
 #include "alarm/pg_alarm.h"
 #include "app/main_app.h"
 #include "app/main_dlg_res.h"
+#include "app/service_settings.h"
 #include "excel/pg_excel.h"
 #include "monitor/pg_monitor.h"
 #include "rates/currency_tables.h"
+#include "rates/rate_query.h"
 #include "ratelog/pg_log.h"
 #include "resources/resource.h"
 #include "ui/text.h"
+
+#include <objbase.h>
 
 namespace {
 
@@ -170,7 +174,28 @@ void CMainDlg::CloseChart() {
 }
 
 void CMainDlg::OnGet() {
-    // The rate query arrives with the service clients.
+    m_edRate.SetText("");
+    const int currency1 = m_cbCurrency1.GetCurSel();
+    const int currency2 = m_cbCurrency2.GetCurSel();
+    if (currency1 < 0 || currency2 < 0) {
+        App().DoMessageBox("通貨を選択してください", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+
+    // The dialog does not respond while the services are asked; every wait is
+    // bounded by the transport's time-outs.
+    const HRESULT com = CoInitialize(nullptr);
+    const rates::RateAnswer answer = rates::QueryRate(ReadServiceSettings(), currency1, currency2);
+    if (answer.ok) {
+        m_edRate.SetText(rates::RateText(answer.rate));
+    } else {
+        App().DoMessageBox(rates::ResultCodeText(answer.code), MB_OK | MB_ICONHAND);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+
+    // Saved whatever the outcome.
+    App().WriteSettingInt(kSectionBase, "nCurrency1", currency1);
+    App().WriteSettingInt(kSectionBase, "nCurrency2", currency2);
 }
 
 void CMainDlg::OnAbout() {
