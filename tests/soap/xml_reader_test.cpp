@@ -59,20 +59,20 @@ TEST(XmlReader, OneReaderReadsEachDocumentAfresh) {
     std::unique_ptr<IXmlReader> reader;
     ASSERT_EQ(CreateXmlReader(&reader), kStatusOk);
 
-    // The same prefix and the same local name bound to another namespace
-    // in the next document, and a name that is not ASCII.
+    // The same prefix and the same local names bound to other namespaces in
+    // the next document (and inside it), and a name that is not ASCII.
     const std::string first =
         "<p:r xmlns:p=\"urn:one\" xmlns:q=\"urn:attr\"><p:v q:a=\"1\" plain=\"x\">t</p:v>"
         "<p:caf\xC3\xA9/></p:r>";
     const std::string second =
         "<p:r xmlns:p=\"urn:two\" xmlns:q=\"urn:attr\"><v xmlns=\"urn:one\" q:a=\"2\">u</v>"
-        "<p:caf\xC3\xA9 xmlns:p=\"urn:\xE6\x97\xA5\"/></p:r>";
+        "<p:caf\xC3\xA9 xmlns:p=\"urn:three\"/></p:r>";
     const std::u16string firstLog =
         u"<{urn:one}r|p:r\n<{urn:one}v|p:v a=1 plain=x\n't'\n</{urn:one}v|p:v\n"
         u"<{urn:one}caf\u00E9|p:caf\u00E9\n</{urn:one}caf\u00E9|p:caf\u00E9\n</{urn:one}r|p:r\n";
     const std::u16string secondLog =
         u"<{urn:two}r|p:r\n<{urn:one}v|v a=2\n'u'\n</{urn:one}v|v\n"
-        u"<{urn:\u65E5}caf\u00E9|p:caf\u00E9\n</{urn:\u65E5}caf\u00E9|p:caf\u00E9\n</{urn:two}r|p:r\n";
+        u"<{urn:three}caf\u00E9|p:caf\u00E9\n</{urn:three}caf\u00E9|p:caf\u00E9\n</{urn:two}r|p:r\n";
     EXPECT_EQ(ParseWith(*reader, first), firstLog);
     EXPECT_EQ(ParseWith(*reader, second), secondLog);
     EXPECT_EQ(ParseWith(*reader, first), firstLog);
