@@ -68,7 +68,13 @@ bool CHttpHeaderMap::ParseLines(const char* text, size_t len) {
         // The logical line runs to a CR LF not followed by a continuation.
         const char* lineEnd = p;
         for (;;) {
-            while (lineEnd < end && !IsCrLf(lineEnd, end)) ++lineEnd;
+            // memchr finds each CR; a lone CR is part of the line.
+            for (;;) {
+                const char* cr = static_cast<const char*>(std::memchr(lineEnd, '\r', end - lineEnd));
+                lineEnd = cr ? cr : end;
+                if (!cr || IsCrLf(cr, end)) break;
+                ++lineEnd;
+            }
             if (lineEnd == end) break;
             const char* next = lineEnd + 2;
             if (next < end && IsSpace(*next) && !IsCrLf(next, end)) {

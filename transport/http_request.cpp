@@ -1,10 +1,22 @@
 #include "transport/http_request.h"
 
-#include <cstdio>
+namespace {
+
+// Decimal text of n, without going through the C library's formatter.
+void AppendNumber(std::string& text, unsigned n) {
+    char digits[10];
+    int i = 0;
+    do {
+        digits[i++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n);
+    while (i) text += digits[--i];
+}
+
+}  // namespace
 
 void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentLength,
                       const char* contentType, const char* extraHeaders, std::string* out) {
-    char number[16];
     std::string& text = *out;
     text.clear();
     text += method;
@@ -13,9 +25,8 @@ void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentL
     text += url.Extra();
     text += " HTTP/1.1\r\n";
     if (contentLength != 0) {
-        std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(contentLength));
         text += "Content-Length: ";
-        text += number;
+        AppendNumber(text, contentLength);
         text += "\r\n";
     }
     if (contentType && *contentType) {
@@ -27,8 +38,8 @@ void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentL
     text += "Host: ";
     text += url.Host();
     if (url.Port() != 80) {
-        std::snprintf(number, sizeof number, ":%u", static_cast<unsigned>(url.Port()));
-        text += number;
+        text += ':';
+        AppendNumber(text, url.Port());
     }
     text += "\r\n";
     text += "User-Agent: Zelvane/2.0\r\n";

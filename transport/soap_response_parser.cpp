@@ -14,6 +14,10 @@ namespace {
 constexpr XmlText kEnvelopeNs(ns::kEnvelopeW);
 constexpr XmlText kEncodingNs(ns::kEncodingW);
 constexpr XmlText kXsiNs(ns::kXsiW);
+// Lengths known at compile time: compared on every structural element.
+constexpr XmlText kEnvelopeName(u"Envelope");
+constexpr XmlText kHeaderName(u"Header");
+constexpr XmlText kBodyName(u"Body");
 constexpr int kMaxStructFields = 64;  // one bit each in ParseState::seen
 constexpr int kFirstArrayCapacity = 10;
 
@@ -168,15 +172,15 @@ bool CSoapResponseParser::StartStructural(XmlText uri, XmlText localName) {
         Skip();
         return true;
     }
-    if (localName == u"Envelope") {
+    if (localName == kEnvelopeName) {
         if (m_nDocState != kBeforeEnvelope) return Fail();
         m_nDocState = kInEnvelope;
-    } else if (localName == u"Header") {
+    } else if (localName == kHeaderName) {
         if (m_nDocState != kInEnvelope) return Fail();
         if (m_stack.empty() || m_stack.back().kind != kHeaders) return Fail();
         m_stack.back().nDepth = m_nDepth;
         m_nDocState = kInHeader;
-    } else if (localName == u"Body") {
+    } else if (localName == kBodyName) {
         if (m_nDocState == kBeforeEnvelope) return Fail();
         m_nDocState = kBodyStart;
     } else {
@@ -399,7 +403,7 @@ bool CSoapResponseParser::EndElement(XmlText uri, XmlText localName, XmlText) {
     }
     if (m_nDocState == kInHeader && !m_stack.empty() && m_stack.back().kind == kHeaders &&
         m_stack.back().nDepth == m_nDepth) {
-        if (uri != kEnvelopeNs || localName != u"Header") return Fail();
+        if (uri != kEnvelopeNs || localName != kHeaderName) return Fail();
         m_stack.pop_back();
         m_nDocState = kAfterHeader;
     } else if (!m_stack.empty() && m_stack.back().nDepth == m_nDepth) {

@@ -2,6 +2,7 @@
 // arrive as "uri\x01local\x01prefix" and are split and widened here.
 #include <expat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,35 +17,78 @@ namespace {
 // Cannot occur in a namespace name or a local name, so it splits them safely.
 constexpr char kSeparator = '\x01';
 
-// UTF-8 to UTF-16; expat has already rejected malformed input.
+// UTF-8 to UTF-16; expat has already rejected malformed input. Writes into
+// the reused string's own storage (never more units than bytes), so a reader
+// that is kept stops allocating and pays no per-unit append.
 void Widen(const char* s, size_t n, std::u16string& out) {
-    out.clear();
+    out.resize(n);
+    char16_t* d = &out[0];
+    size_t k = 0;
     for (size_t i = 0; i < n;) {
         unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            d[k++] = c;
+            ++i;
+            continue;
+        }
         uint32_t cp;
         int extra;
-        if (c < 0x80) { cp = c; extra = 0; }
-        else if (c < 0xE0) { cp = c & 0x1F; extra = 1; }
+        if (c < 0xE0) { cp = c & 0x1F; extra = 1; }
         else if (c < 0xF0) { cp = c & 0x0F; extra = 2; }
         else { cp = c & 0x07; extra = 3; }
         ++i;
-        for (int k = 0; k < extra && i < n; ++k, ++i)
+        for (int e = 0; e < extra && i < n; ++e, ++i)
             cp = cp << 6 | (static_cast<unsigned char>(s[i]) & 0x3F);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            d[k++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            d[k++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out += static_cast<char16_t>(cp);
+            d[k++] = static_cast<char16_t>(cp);
         }
     }
+    out.resize(k);
 }
+
+// Namespace names recur in every element of a document and in every answer
+// of a service, so each is widened once and then only copied. A few entries,
+// replaced in turn, cover the namespaces one service uses.
+class CUriCache {
+public:
+    void Widen(const char* s, size_t n, std::u16string& out) {
+        if (n > kMaxCached) {
+            soap::Widen(s, n, out);
+            return;
+        }
+        for (const Entry& e : m_entries) {
+            if (e.narrow.size() == n && std::memcmp(e.narrow.data(), s, n) == 0) {
+                out.assign(e.wide);
+                return;
+            }
+        }
+        Entry& e = m_entries[m_next];
+        m_next = (m_next + 1) % kEntries;
+        e.narrow.assign(s, n);
+        soap::Widen(s, n, e.wide);
+        out.assign(e.wide);
+    }
+
+private:
+    static constexpr size_t kEntries = 8;
+    static constexpr size_t kMaxCached = 256;
+    struct Entry {
+        std::string narrow;
+        std::u16string wide;
+    };
+    Entry m_entries[kEntries];
+    size_t m_next = 0;
+};
 
 struct SplitName {
     std::u16string uri, local, qname;
 };
 
-void Split(const char* name, SplitName& out) {
+void Split(const char* name, SplitName& out, CUriCache& uris) {
     const char* first = std::strchr(name, kSeparator);
     if (!first) {
         out.uri.clear();
@@ -52,7 +96,7 @@ void Split(const char* name, SplitName& out) {
         out.qname = out.local;
         return;
     }
-    Widen(name, static_cast<size_t>(first - name), out.uri);
+    uris.Widen(name, static_cast<size_t>(first - name), out.uri);
     const char* local = first + 1;
     const char* second = std::strchr(local, kSeparator);
     Widen(local, second ? static_cast<size_t>(second - local) : std::strlen(local), out.local);
@@ -64,6 +108,44 @@ void Split(const char* name, SplitName& out) {
         out.qname = out.local;
     }
 }
+
+// Element and attribute names repeat too: within a document (every end tag
+// names its start tag) and across the answers of one service. Each distinct
+// expat name is split and widened once and then only copied.
+class CNameCache {
+public:
+    void Split(const char* name, SplitName& out, CUriCache& uris) {
+        const size_t n = std::strlen(name);
+        if (n <= kMaxCached) {
+            for (const Entry& e : m_entries) {
+                if (e.key.size() == n && std::memcmp(e.key.data(), name, n) == 0) {
+                    out.uri.assign(e.name.uri);
+                    out.local.assign(e.name.local);
+                    out.qname.assign(e.name.qname);
+                    return;
+                }
+            }
+        }
+        soap::Split(name, out, uris);
+        if (n > kMaxCached) return;
+        Entry& e = m_entries[m_next];
+        m_next = (m_next + 1) % kEntries;
+        e.key.assign(name, n);
+        e.name.uri.assign(out.uri);
+        e.name.local.assign(out.local);
+        e.name.qname.assign(out.qname);
+    }
+
+private:
+    static constexpr size_t kEntries = 16;
+    static constexpr size_t kMaxCached = 256;
+    struct Entry {
+        std::string key;
+        SplitName name;
+    };
+    Entry m_entries[kEntries];
+    size_t m_next = 0;
+};
 
 class CExpatAttributes final : public IXmlAttributes {
 public:
@@ -119,6 +201,8 @@ private:
     XML_Parser m_parser = nullptr;
     IXmlContentHandler* m_handler = nullptr;
     bool m_bStopped = false;
+    CUriCache m_uris;
+    CNameCache m_names;
     SplitName m_name;
     CExpatAttributes m_attrs;
     std::u16string m_text, m_prefix, m_uri;
@@ -152,14 +236,14 @@ Status CExpatReader::Parse(const char* data, size_t len) {
 void CExpatReader::OnStart(void* p, const XML_Char* name, const XML_Char** atts) {
     auto* self = static_cast<CExpatReader*>(p);
     try {
-        Split(name, self->m_name);
+        self->m_names.Split(name, self->m_name, self->m_uris);
         size_t n = 0;
         for (const XML_Char** a = atts; *a; a += 2, ++n) {
             if (self->m_attrs.names.size() <= n) {
                 self->m_attrs.names.emplace_back();
                 self->m_attrs.values.emplace_back();
             }
-            Split(a[0], self->m_attrs.names[n]);
+            self->m_names.Split(a[0], self->m_attrs.names[n], self->m_uris);
             Widen(a[1], std::strlen(a[1]), self->m_attrs.values[n]);
         }
         self->m_attrs.count = n;
@@ -173,7 +257,7 @@ void CExpatReader::OnStart(void* p, const XML_Char* name, const XML_Char** atts)
 void CExpatReader::OnEnd(void* p, const XML_Char* name) {
     auto* self = static_cast<CExpatReader*>(p);
     try {
-        Split(name, self->m_name);
+        self->m_names.Split(name, self->m_name, self->m_uris);
         self->Guard(self->m_handler->EndElement(self->m_name.uri, self->m_name.local, self->m_name.qname));
     } catch (const std::bad_alloc&) {
         self->Stop();  // never unwind through expat
@@ -194,7 +278,7 @@ void CExpatReader::OnPrefix(void* p, const XML_Char* prefix, const XML_Char* uri
     auto* self = static_cast<CExpatReader*>(p);
     try {
         Widen(prefix ? prefix : "", prefix ? std::strlen(prefix) : 0, self->m_prefix);
-        Widen(uri ? uri : "", uri ? std::strlen(uri) : 0, self->m_uri);
+        self->m_uris.Widen(uri ? uri : "", uri ? std::strlen(uri) : 0, self->m_uri);
         self->Guard(self->m_handler->StartPrefixMapping(self->m_prefix, self->m_uri));
     } catch (const std::bad_alloc&) {
         self->Stop();  // never unwind through expat
