@@ -9,6 +9,7 @@ import os
 import socket
 import socketserver
 import sys
+import threading
 import time
 
 BIG = 17 << 20  # past the client's 16 MiB cap
@@ -23,6 +24,44 @@ def response(status, headers=(), body=b""):
 
 def with_length(status, body=b"", headers=()):
     return response(status, list(headers) + [("Content-Length", str(len(body)))], body)
+
+
+# SOAP answers the gSOAP rate service never gives: ConversionRate responses
+# with a wrapper of another name, and with no result in the wrapper.
+SOAP_ENVELOPE = (b'<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/">'
+                 b'<soap:Body>%s</soap:Body></soap:Envelope>')
+SOAP_ANSWERS = {
+    "/conversion/other-wrapper":
+        b'<RateOfTheDay xmlns="urn:other"><ConversionRateResult>110.5</ConversionRateResult></RateOfTheDay>',
+    "/conversion/no-result":
+        b'<ConversionRateResponse xmlns="urn:other"></ConversionRateResponse>',
+}
+
+# Requests under /count/<tag>/<path> are answered as <path>, counted per
+# tag in <state dir>/count-<tag> and their bodies kept, the last one in
+# <state dir>/body-<tag>, so a test can tell whether, how often and with
+# what bytes anything reached this server.
+counts = {}
+counts_lock = threading.Lock()
+
+
+def write_atomically(path, data):
+    with open(path + ".tmp", "wb") as f:
+        f.write(data)
+    os.replace(path + ".tmp", path)
+
+
+def count_request(state, path, body):
+    """Returns the path to answer and the tag's count (0 when untagged)."""
+    parts = path.split("/", 3)
+    if len(parts) < 3 or not parts[2] or not all(c.isalnum() or c in "-_" for c in parts[2]):
+        return path, 0
+    tag = parts[2]
+    with counts_lock:
+        counts[tag] = counts.get(tag, 0) + 1
+        write_atomically(os.path.join(state, "body-" + tag), body)
+        write_atomically(os.path.join(state, "count-" + tag), str(counts[tag]).encode())
+        return "/" + (parts[3] if len(parts) > 3 else ""), counts[tag]
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -91,7 +130,15 @@ class Handler(socketserver.BaseRequestHandler):
     def answer(self, method, path, body):
         """Returns False when the connection is to end."""
         send = self.request.sendall
-        if path == "/continue":
+        seen = 0
+        if path.startswith("/count/"):
+            path, seen = count_request(self.server.state, path, body)
+        if path == "/conversion/no-result-once":
+            # The first request of its tag gets no result, every later one a rate.
+            path = "/conversion/no-result" if seen <= 1 else "/conversion/other-wrapper"
+        if path in SOAP_ANSWERS:
+            send(with_length("200 OK", SOAP_ENVELOPE % SOAP_ANSWERS[path], [("Content-Type", "text/xml")]))
+        elif path == "/continue":
             send(response("100 Continue"))
             time.sleep(0.05)
             self.send_pieces(with_length("200 OK", b"hello", [("X-Final", "yes")]), 7)
@@ -155,6 +202,7 @@ class Server(socketserver.ThreadingTCPServer):
 def main():
     state = sys.argv[1]
     with Server(("127.0.0.1", 0), Handler) as server:
+        server.state = state
         port = server.server_address[1]
         tmp = os.path.join(state, "raw.port.tmp")
         with open(tmp, "w") as f:
