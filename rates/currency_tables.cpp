@@ -47,6 +47,7 @@ const soap::SoapEnumInfo CurrencyEnum = {
     soap::NameHash(kDefaultConversionRateNamespaceW),
     static_cast<int>(sizeof(kDefaultConversionRateNamespace) - 1),
     kCurrencyEntries,
+    kCurrencyCount,
 };
 
 int FindCurrencyCode(std::string_view code) {

@@ -28,7 +28,7 @@ bool CHttpClient::PerformRequest(const CHttpUrl* url, const HttpRequestOptions* 
     if (!url) return false;
     // Per-request state starts empty; the connection is kept.
     m_reader.Begin(0);
-    m_url = CHttpUrl();
+    m_url.Reset();
     m_method.clear();
     m_redirects = 0;
     HttpRequestOptions defaults;
@@ -104,7 +104,8 @@ bool CHttpClient::ReadResponse(const HttpRequestOptions& options) {
             result = m_reader.OnData(size);
     }
     // The server's wish to close is honoured even when the body failed.
-    const std::string* connection = m_headers.Find("Connection");
+    static constexpr HttpHeaderName kConnection = CHttpHeaderMap::Name("Connection");
+    const std::string* connection = m_headers.Find(kConnection);
     if (m_reader.HeadersComplete() && connection && EqualsNoCase(*connection, "close"))
         m_connection.Close();
     return result == HttpReadResult::kDone;

@@ -11,6 +11,8 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool SameNoCase(const std::string& a, const char* b, size_t len) {
     if (a.size() != len) return false;
+    // Servers mostly send the usual spelling: an exact match is the cheap case.
+    if (std::memcmp(a.data(), b, len) == 0) return true;
     for (size_t i = 0; i < len; ++i)
         if (Upper(static_cast<unsigned char>(a[i])) != Upper(static_cast<unsigned char>(b[i])))
             return false;
@@ -21,14 +23,15 @@ bool IsCrLf(const char* p, const char* end) { return end - p >= 2 && p[0] == '\r
 
 }  // namespace
 
-uint32_t CHttpHeaderMap::Hash(const char* name, size_t len) {
-    uint32_t h = 0;
-    for (size_t i = 0; i < len; ++i) h = h * 33u + Upper(static_cast<unsigned char>(name[i]));
-    return h;
+const std::string* CHttpHeaderMap::Find(const char* name, size_t len) const {
+    return Find(name, len, Hash(name, len));
 }
 
-const std::string* CHttpHeaderMap::Find(const char* name, size_t len) const {
-    uint32_t h = Hash(name, len);
+const std::string* CHttpHeaderMap::Find(const HttpHeaderName& name) const {
+    return Find(name.name, name.len, name.hash);
+}
+
+const std::string* CHttpHeaderMap::Find(const char* name, size_t len, uint32_t h) const {
     for (size_t i = 0; i < m_count; ++i) {
         const Entry& e = m_entries[i];
         if (e.hash == h && SameNoCase(e.name, name, len)) return &e.value;

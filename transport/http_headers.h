@@ -8,6 +8,13 @@
 #include <string>
 #include <vector>
 
+// A header name known at compile time, hashed once.
+struct HttpHeaderName {
+    const char* name;
+    size_t len;
+    uint32_t hash;
+};
+
 class CHttpHeaderMap {
 public:
     // Lines whose name or value reaches this length are dropped.
@@ -17,7 +24,18 @@ public:
     static constexpr size_t kMaxEntries = 256;
 
     // h = h * 33 + upper-case(byte), from 0.
-    static uint32_t Hash(const char* name, size_t len);
+    static constexpr uint32_t Hash(const char* name, size_t len) {
+        uint32_t h = 0;
+        for (size_t i = 0; i < len; ++i) {
+            const unsigned char c = static_cast<unsigned char>(name[i]);
+            h = h * 33u + ((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
+        }
+        return h;
+    }
+    template <size_t N>
+    static constexpr HttpHeaderName Name(const char (&name)[N]) {
+        return {name, N - 1, Hash(name, N - 1)};
+    }
 
     void Clear() { m_count = 0; }
     size_t Count() const { return m_count; }
@@ -27,6 +45,7 @@ public:
     // Value of the named header, or nullptr. Valid until the map changes.
     const std::string* Find(const char* name, size_t len) const;
     const std::string* Find(const char* name) const;
+    const std::string* Find(const HttpHeaderName& name) const;
     const std::string& NameAt(size_t i) const { return m_entries[i].name; }
     const std::string& ValueAt(size_t i) const { return m_entries[i].value; }
 
@@ -37,6 +56,8 @@ public:
     bool ParseLines(const char* text, size_t len);
 
 private:
+    const std::string* Find(const char* name, size_t len, uint32_t hash) const;
+
     struct Entry {
         uint32_t hash;
         std::string name;

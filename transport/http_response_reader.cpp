@@ -4,6 +4,10 @@
 
 namespace {
 
+constexpr HttpHeaderName kTransferEncoding = CHttpHeaderMap::Name("Transfer-Encoding");
+constexpr HttpHeaderName kTrailer = CHttpHeaderMap::Name("Trailer");
+constexpr HttpHeaderName kContentLength = CHttpHeaderMap::Name("Content-Length");
+
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -150,17 +154,17 @@ bool CHttpResponseReader::ParseHead(size_t blockEnd) {
 }
 
 void CHttpResponseReader::StartBody() {
-    const std::string* te = m_headers.Find("Transfer-Encoding");
+    const std::string* te = m_headers.Find(kTransferEncoding);
     // Only the exact lower-case token selects chunks; "Chunked" reads by
     // length or until close, like the servers this client was built for.
     m_chunked = te && *te == "chunked";
-    m_trailer = m_headers.Find("Trailer") != nullptr;
+    m_trailer = m_headers.Find(kTrailer) != nullptr;
     if (m_chunked) {
         m_raw = m_out = BodyOffset();
         m_phase = kChunkSizeStart;
         return;
     }
-    const std::string* length = m_headers.Find("Content-Length");
+    const std::string* length = m_headers.Find(kContentLength);
     m_contentLength = length ? ParseLength(*length) : -1;
     if (m_contentLength > static_cast<int64_t>(kMaxResponse)) {
         Fail();

@@ -37,6 +37,17 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 CHttpUrl::CHttpUrl() : m_scheme(kSchemeHttp), m_schemeName("http"), m_port(80) {}
 
+void CHttpUrl::Reset() {
+    m_scheme = kSchemeHttp;
+    m_schemeName.assign("http");
+    m_host.clear();
+    m_userName.clear();
+    m_password.clear();
+    m_port = 80;
+    m_path.clear();
+    m_extra.clear();
+}
+
 uint16_t CHttpUrl::DefaultPort(HttpScheme scheme) {
     for (const SchemeEntry& e : kSchemes)
         if (e.scheme == scheme) return e.port;

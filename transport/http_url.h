@@ -54,6 +54,8 @@ public:
     void SetPath(std::string path) { m_path = std::move(path); }
     void SetExtra(std::string extra) { m_extra = std::move(extra); }
     void SetPort(uint16_t port) { m_port = port; }
+    // Back to a fresh CHttpUrl, keeping the strings' storage for reuse.
+    void Reset();
 
 private:
     HttpScheme m_scheme;

@@ -1,6 +1,7 @@
 #include "transport/soap_http_client.h"
 
 #include <cstring>
+#include <string_view>
 
 CSoapHttpClient::CSoapHttpClient(const char* endpointUrl, std::unique_ptr<IConnection> connection)
     : m_connection(std::move(connection)), m_http(*m_connection) {
@@ -24,8 +25,14 @@ soap::Status CSoapHttpClient::PostSoapRequest(const char* actionLine) {
 
 soap::Status CSoapHttpClient::Post(const char* actionLine) {
     m_result = SOAPCLIENT_SUCCESS;
-    m_extraHeaders = actionLine ? actionLine : "";
-    m_extraHeaders += "Accept: text/xml\r\n";
+    // A client posts the same action every time: build its lines once.
+    static constexpr char kAccept[] = "Accept: text/xml\r\n";
+    const std::string_view action = actionLine ? actionLine : "";
+    if (m_extraHeaders.size() != action.size() + sizeof(kAccept) - 1 ||
+        m_extraHeaders.compare(0, action.size(), action) != 0) {
+        m_extraHeaders.assign(action);
+        m_extraHeaders += kAccept;
+    }
 
     HttpRequestOptions options;
     options.szExtraHeaders = m_extraHeaders.c_str();

@@ -118,6 +118,9 @@ struct SoapEnumInfo {
     uint32_t nNamespaceHash;
     int cchNamespace;
     const SoapEnumEntry* pEntries;
+    // Entries before the ending one; when entry i has the value i, writing a
+    // value finds its name without a search.
+    int cEntries;
 };
 
 struct SoapStructInfo;

@@ -244,7 +244,10 @@ bool CRequestWriter::WriteValue(const SoapParamInfo& p, const unsigned char* v) 
         if (!p.pEnum) return Fail(kStatusFail);
         {
             const int32_t n = Load<int32_t>(v);
-            for (const SoapEnumEntry* e = p.pEnum->pEntries; e && e->nHash; ++e)
+            const SoapEnumEntry* entries = p.pEnum->pEntries;
+            if (entries && n >= 0 && n < p.pEnum->cEntries && entries[n].nValue == n)
+                return Put(std::string_view(entries[n].szName, static_cast<size_t>(entries[n].cchName)));
+            for (const SoapEnumEntry* e = entries; e && e->nHash; ++e)
                 if (e->nValue == n) return Put(std::string_view(e->szName, static_cast<size_t>(e->cchName)));
         }
         return Fail(kStatusFail);  // a value the enumeration does not name

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -114,26 +115,21 @@ void Split(const char* name, SplitName& out, CUriCache& uris) {
 // expat name is split and widened once and then only copied.
 class CNameCache {
 public:
-    void Split(const char* name, SplitName& out, CUriCache& uris) {
+    // The split name: a cache entry, or scratch when the name is too long to
+    // keep. Valid until the next call.
+    const SplitName& Split(const char* name, SplitName& scratch, CUriCache& uris) {
         const size_t n = std::strlen(name);
-        if (n <= kMaxCached) {
-            for (const Entry& e : m_entries) {
-                if (e.key.size() == n && std::memcmp(e.key.data(), name, n) == 0) {
-                    out.uri.assign(e.name.uri);
-                    out.local.assign(e.name.local);
-                    out.qname.assign(e.name.qname);
-                    return;
-                }
-            }
+        if (n > kMaxCached) {
+            soap::Split(name, scratch, uris);
+            return scratch;
         }
-        soap::Split(name, out, uris);
-        if (n > kMaxCached) return;
+        for (const Entry& e : m_entries)
+            if (e.key.size() == n && std::memcmp(e.key.data(), name, n) == 0) return e.name;
         Entry& e = m_entries[m_next];
         m_next = (m_next + 1) % kEntries;
         e.key.assign(name, n);
-        e.name.uri.assign(out.uri);
-        e.name.local.assign(out.local);
-        e.name.qname.assign(out.qname);
+        soap::Split(name, e.name, uris);
+        return e.name;
     }
 
 private:
@@ -199,6 +195,7 @@ private:
     }
 
     XML_Parser m_parser = nullptr;
+    unsigned long m_salt = 0;
     IXmlContentHandler* m_handler = nullptr;
     bool m_bStopped = false;
     CUriCache m_uris;
@@ -216,7 +213,14 @@ Status CExpatReader::Parse(const char* data, size_t len) {
     } else {
         m_parser = XML_ParserCreateNS(nullptr, kSeparator);
         if (!m_parser) return kStatusOutOfMemory;
+        std::random_device entropy;
+        m_salt = entropy();
+        if (m_salt == 0) m_salt = 1;
     }
+    // A salt of the reader's own, drawn once: without one expat draws a new
+    // salt for every document, and that costs more than parsing a small
+    // answer. It still keeps name hashes unpredictable to a server.
+    XML_SetHashSalt(m_parser, m_salt);
     XML_SetReturnNSTriplet(m_parser, XML_TRUE);
     XML_SetUserData(m_parser, this);
     XML_SetElementHandler(m_parser, &OnStart, &OnEnd);
@@ -236,19 +240,19 @@ Status CExpatReader::Parse(const char* data, size_t len) {
 void CExpatReader::OnStart(void* p, const XML_Char* name, const XML_Char** atts) {
     auto* self = static_cast<CExpatReader*>(p);
     try {
-        self->m_names.Split(name, self->m_name, self->m_uris);
         size_t n = 0;
         for (const XML_Char** a = atts; *a; a += 2, ++n) {
             if (self->m_attrs.names.size() <= n) {
                 self->m_attrs.names.emplace_back();
                 self->m_attrs.values.emplace_back();
             }
-            self->m_names.Split(a[0], self->m_attrs.names[n], self->m_uris);
+            // Copied: the next lookup may reuse the cache entry.
+            self->m_attrs.names[n] = self->m_names.Split(a[0], self->m_name, self->m_uris);
             Widen(a[1], std::strlen(a[1]), self->m_attrs.values[n]);
         }
         self->m_attrs.count = n;
-        self->Guard(self->m_handler->StartElement(self->m_name.uri, self->m_name.local,
-                                                  self->m_name.qname, self->m_attrs));
+        const SplitName& element = self->m_names.Split(name, self->m_name, self->m_uris);
+        self->Guard(self->m_handler->StartElement(element.uri, element.local, element.qname, self->m_attrs));
     } catch (const std::bad_alloc&) {
         self->Stop();  // never unwind through expat
     }
@@ -257,8 +261,8 @@ void CExpatReader::OnStart(void* p, const XML_Char* name, const XML_Char** atts)
 void CExpatReader::OnEnd(void* p, const XML_Char* name) {
     auto* self = static_cast<CExpatReader*>(p);
     try {
-        self->m_names.Split(name, self->m_name, self->m_uris);
-        self->Guard(self->m_handler->EndElement(self->m_name.uri, self->m_name.local, self->m_name.qname));
+        const SplitName& element = self->m_names.Split(name, self->m_name, self->m_uris);
+        self->Guard(self->m_handler->EndElement(element.uri, element.local, element.qname));
     } catch (const std::bad_alloc&) {
         self->Stop();  // never unwind through expat
     }

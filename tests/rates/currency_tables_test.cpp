@@ -24,6 +24,7 @@ TEST(CurrencyTables, HoldOneHundredFiftyOneAlignedEntries) {
         ++enumCount;
     }
     EXPECT_EQ(enumCount, 151);
+    EXPECT_EQ(CurrencyEnum.cEntries, enumCount);
     EXPECT_EQ(CurrencyEnum.nKind, soap::kKindEnum);
     EXPECT_STREQ(CurrencyEnum.szName, "Currency");
 }

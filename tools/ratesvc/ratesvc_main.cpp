@@ -38,6 +38,23 @@ struct Namespace namespaces[] = {
 
 namespace {
 
+// The answers declare only the namespaces they use: a ConversionRate answer
+// needs the envelope's and the service's, getRate's no service namespace of
+// the other contract. Requests are still read with the whole table.
+struct Namespace conversionAnswerNamespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+struct Namespace exchangeAnswerNamespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
 constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
 constexpr char kExchangeRatePath[] = "/soap";
 constexpr int kSendTimeoutSec = 10;
@@ -144,6 +161,7 @@ void ServeRequests(soap* conn, Connection& state) {
     conn->keep_alive = conn->max_keep_alive + 1;
     do {
         if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
+        soap_set_namespaces(conn, namespaces);
         int err = soap_begin_serve(conn);
         if (!err) err = soap_serve_request(conn);
         if (!err) {
@@ -240,6 +258,7 @@ int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency
     if (ServiceOf(s).opts.bVerbose)
         std::fprintf(stderr, "zelvane-ratesvc: ConversionRate %s %s -> %.10g\n", FromCurrency.c_str(), ToCurrency.c_str(), answer.dRate);
     ConversionRateResult = answer.dRate;
+    soap_set_namespaces(s, conversionAnswerNamespaces);
     return SOAP_OK;
 }
 
@@ -252,6 +271,7 @@ int snp__getRate(soap* s, std::string country1, std::string country2, float& Res
     if (ServiceOf(s).opts.bVerbose)
         std::fprintf(stderr, "zelvane-ratesvc: getRate \"%s\" \"%s\" -> %.10g\n", country1.c_str(), country2.c_str(), answer.dRate);
     Result = static_cast<float>(answer.dRate);
+    soap_set_namespaces(s, exchangeAnswerNamespaces);
     return SOAP_OK;
 }
 
@@ -261,7 +281,10 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
-    if (!opts.strNamespace.empty()) namespaces[4].ns = opts.strNamespace.c_str();
+    if (!opts.strNamespace.empty()) {
+        namespaces[4].ns = opts.strNamespace.c_str();
+        conversionAnswerNamespaces[1].ns = opts.strNamespace.c_str();
+    }
 
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
