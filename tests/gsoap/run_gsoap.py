@@ -4,12 +4,13 @@ server of the round-trip tests:  run_gsoap.py start|stop <state dir>.
 The server picks a free loopback port and publishes it as <dir>/rates.port;
 its process id goes to <dir>/rates.pid."""
 import os
-import signal
 import subprocess
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "servers"))
+import run_servers  # noqa: E402  (process helpers shared by the fixtures)
 SOURCES = [os.path.join(HERE, "rates_service.h"), os.path.join(HERE, "rates_server.cpp"), __file__]
 
 
@@ -30,13 +31,7 @@ def build(state):
 
 
 def stop(state):
-    path = os.path.join(state, "rates.pid")
-    if os.path.exists(path):
-        try:
-            os.kill(int(open(path).read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
-        os.remove(path)
+    run_servers.stop_pid_files(state, ("rates.pid",))
 
 
 def main():

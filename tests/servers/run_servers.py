@@ -112,8 +112,9 @@ def start_raw(state):
     return False
 
 
-def stop(state):
-    for name in ("nginx.run.pid", "raw.run.pid"):
+def stop_pid_files(state, names):
+    """Ends the processes whose ids the named files in state hold."""
+    for name in names:
         path = os.path.join(state, name)
         if not os.path.exists(path):
             continue
@@ -122,6 +123,10 @@ def stop(state):
         except (OSError, ValueError):
             pass
         os.remove(path)
+
+
+def stop(state):
+    stop_pid_files(state, ("nginx.run.pid", "raw.run.pid"))
 
 
 def main():
