@@ -1,13 +1,13 @@
 #include "app/service_settings.h"
 
 #include "app/main_app.h"
-#include "rates/service_defaults.h"
 
 rates::ServiceSettings ReadServiceSettings() {
+    const rates::ServiceSettings defaults = rates::DefaultServiceSettings();
     rates::ServiceSettings s;
-    s.conversionRateUrl = App().ReadSettingString("Service", "ConversionRateUrl", rates::kDefaultConversionRateUrl);
+    s.conversionRateUrl = App().ReadSettingString("Service", "ConversionRateUrl", defaults.conversionRateUrl.c_str());
     s.conversionRateNamespace =
-        App().ReadSettingString("Service", "ConversionRateNamespace", rates::kDefaultConversionRateNamespace);
-    s.exchangeRateUrl = App().ReadSettingString("Service", "ExchangeRateUrl", rates::kDefaultExchangeRateUrl);
+        App().ReadSettingString("Service", "ConversionRateNamespace", defaults.conversionRateNamespace.c_str());
+    s.exchangeRateUrl = App().ReadSettingString("Service", "ExchangeRateUrl", defaults.exchangeRateUrl.c_str());
     return s;
 }
