@@ -2,11 +2,10 @@
 """Builds (when its sources changed) and starts, or stops, the gSOAP rates
 server of the round-trip tests:  run_gsoap.py start|stop <state dir>.
 The server picks a free loopback port and publishes it as <dir>/rates.port;
-its process id goes to <dir>/rates.pid."""
+its process id goes to <dir>/rates.run.pid."""
 import os
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "servers"))
@@ -31,7 +30,7 @@ def build(state):
 
 
 def stop(state):
-    run_servers.stop_pid_files(state, ("rates.pid",))
+    run_servers.stop_pid_files(state, ("rates.run.pid",))
 
 
 def main():
@@ -42,24 +41,7 @@ def main():
         return 0
     exe = build(state)
     port_file = os.path.join(state, "rates.port")
-    if os.path.exists(port_file):
-        os.remove(port_file)
-    with open(os.path.join(state, "rates.log"), "ab") as log:
-        # A session of its own and no inherited pipes: ctest must not wait for it.
-        proc = subprocess.Popen([exe, port_file], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                start_new_session=True)
-    for _ in range(200):
-        if os.path.exists(port_file):
-            with open(os.path.join(state, "rates.pid"), "w") as f:
-                f.write(str(proc.pid))
-            return 0
-        if proc.poll() is not None:
-            break
-        time.sleep(0.05)
-    if proc.poll() is None:
-        proc.kill()
-    print("gSOAP server did not start; see", os.path.join(state, "rates.log"))
-    return 1
+    return 0 if run_servers.start_until_port_file([exe, port_file], state, "rates", port_file) else 1
 
 
 if __name__ == "__main__":

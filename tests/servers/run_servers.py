@@ -69,6 +69,27 @@ def write(path, text):
         f.write(text)
 
 
+def start_until_port_file(args, state, name, port_file):
+    """Starts a server that publishes its port in port_file; once the file is
+    there its process id goes to <state>/<name>.run.pid. False, with the log's
+    name printed, when the server ended or never published a port."""
+    if os.path.exists(port_file):
+        os.remove(port_file)
+    log = os.path.join(state, name + ".log")
+    proc = spawn(args, log)
+    for _ in range(200):
+        if os.path.exists(port_file):
+            write(os.path.join(state, name + ".run.pid"), str(proc.pid))
+            return True
+        if proc.poll() is not None:
+            break
+        time.sleep(0.05)
+    if proc.poll() is None:
+        proc.kill()
+    print(name, "did not start; see", log)
+    return False
+
+
 def start_nginx(state):
     nginx = shutil.which("nginx") or "/usr/sbin/nginx"
     www = os.path.join(state, "www")

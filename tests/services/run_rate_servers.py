@@ -12,7 +12,6 @@ native one), start writes the reason to <dir>/ratesvc.missing and succeeds:
 the tests then skip with that reason instead of failing."""
 import os
 import signal
-import subprocess
 import sys
 import time
 
@@ -61,24 +60,8 @@ def start(state, binary, rates, namespace):
     # The tests give their clients the namespace the service was started with.
     run_servers.write(os.path.join(state, "ratesvc.namespace"), namespace)
     port_file = os.path.join(state, "ratesvc.port")
-    with open(os.path.join(state, "ratesvc.log"), "ab") as log:
-        # A session of its own and no inherited pipes, so ctest does not wait
-        # for the service when this step ends.
-        proc = subprocess.Popen([binary, "--rates", rates, "--port", "0", "--port-file", port_file,
-                                 "--namespace", namespace, "--verbose"],
-                                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    for _ in range(200):
-        if os.path.exists(port_file):
-            with open(os.path.join(state, "ratesvc.run.pid"), "w") as f:
-                f.write(str(proc.pid))
-            return 0
-        if proc.poll() is not None:
-            break
-        time.sleep(0.05)
-    if proc.poll() is None:
-        proc.kill()
-    print("the rate service did not start; see", os.path.join(state, "ratesvc.log"))
-    return 1
+    args = [binary, "--rates", rates, "--port", "0", "--port-file", port_file, "--namespace", namespace, "--verbose"]
+    return 0 if run_servers.start_until_port_file(args, state, "ratesvc", port_file) else 1
 
 
 def main():
