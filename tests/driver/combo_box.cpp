@@ -3,20 +3,9 @@
 #include <cstdlib>
 
 #include "tests/driver/user_input.h"
+#include "tests/driver/window_query.h"
 
 namespace driver {
-
-namespace {
-
-constexpr UINT kSendTimeoutMs = 5000;
-
-LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT failed) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return failed;
-    return static_cast<LRESULT>(result);
-}
-
-}  // namespace
 
 int ComboCount(HWND combo) { return static_cast<int>(SendWithTimeout(combo, CB_GETCOUNT, 0, 0, CB_ERR)); }
 

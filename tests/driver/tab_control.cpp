@@ -4,20 +4,9 @@
 
 #include "tests/driver/remote_memory.h"
 #include "tests/driver/user_input.h"
+#include "tests/driver/window_query.h"
 
 namespace driver {
-
-namespace {
-
-constexpr UINT kSendTimeoutMs = 5000;
-
-LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT failed) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return failed;
-    return static_cast<LRESULT>(result);
-}
-
-}  // namespace
 
 int TabCount(HWND tab) { return static_cast<int>(SendWithTimeout(tab, TCM_GETITEMCOUNT, 0, 0, -1)); }
 

@@ -74,4 +74,10 @@ std::wstring WindowText(HWND hwnd) {
 
 int ControlId(HWND hwnd) { return GetDlgCtrlID(hwnd); }
 
+LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT failed) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return failed;
+    return static_cast<LRESULT>(result);
+}
+
 }  // namespace driver

@@ -30,4 +30,8 @@ std::wstring ClassName(HWND hwnd);
 std::wstring WindowText(HWND hwnd);
 int ControlId(HWND hwnd);
 
+// A message to another process's window that gives up when the window does
+// not answer in time; failed is the answer then.
+LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT failed);
+
 }  // namespace driver
