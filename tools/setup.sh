@@ -13,8 +13,8 @@ done < "$ZELVANE_ROOT/tools/packages.txt"
 if ((${#missing[@]})); then
   log "installing: ${missing[*]}"
   SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 bash "$ZELVANE_ROOT/tools/wine-prefix.sh"
