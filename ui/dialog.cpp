@@ -1,5 +1,7 @@
 #include "ui/dialog.h"
 
+#include "ui/subclass.h"
+
 namespace ui {
 
 Dialog::~Dialog() { DestroyWindow(); }
@@ -65,7 +67,27 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return result;
 }
 
+// Owner drawing and colours are asked of the parent; a subclassed control
+// answers them itself.
+static bool Reflect(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* answer) {
+    HWND control = nullptr;
+    switch (msg) {
+    case WM_DRAWITEM: control = reinterpret_cast<DRAWITEMSTRUCT*>(lp)->hwndItem; break;
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX: control = reinterpret_cast<HWND>(lp); break;
+    default: return false;
+    }
+    SubclassedWindow* target = SubclassedWindow::FromHandle(control);
+    LRESULT result = 0;
+    if (!target || !target->OnReflected(msg, wp, lp, &result)) return false;
+    *answer = msg == WM_DRAWITEM ? TRUE : static_cast<INT_PTR>(result);
+    return true;
+}
+
 INT_PTR Dialog::Proc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (INT_PTR answer = 0; Reflect(msg, wp, lp, &answer)) return answer;
     switch (msg) {
     case WM_INITDIALOG:
         BindControls();
