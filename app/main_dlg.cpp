@@ -173,6 +173,8 @@ void CMainDlg::CloseChart() {
     m_bChartOpen = 0;
 }
 
+void CMainDlg::DestroyChart() { m_bChartOpen = 0; }
+
 void CMainDlg::OnGet() {
     m_edRate.SetText("");
     const int currency1 = m_cbCurrency1.GetCurSel();
@@ -208,6 +210,6 @@ void CMainDlg::OnHide() {
 }
 
 void CMainDlg::OnExit() {
-    if (m_bChartOpen) m_bChartOpen = 0;
+    DestroyChart();
     EndDialog(IDOK);
 }

@@ -25,6 +25,8 @@ public:
 
     // Slides the chart panel in and destroys it, when it is open.
     void CloseChart();
+    // Destroys an open chart panel at once, without the slide (program end).
+    void DestroyChart();
 
 protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
