@@ -24,8 +24,12 @@ portfile=build/ratesvc.port
 rm -f "$portfile"
 build/bench/tools/ratesvc/zelvane-ratesvc --rates "$rates" --port "${ZELVANE_PORT:-0}" --port-file "$portfile" &
 service=$!
-cleanup() { kill "$service" 2>/dev/null || true; }
-trap 'cleanup; [ -n "${ZELVANE_XVFB_PID:-}" ] && { wineserver -k 2>/dev/null; kill "$ZELVANE_XVFB_PID" 2>/dev/null; }; true' EXIT
+cleanup() {
+  kill "$service" 2>/dev/null || true
+  wait "$service" 2>/dev/null || true
+  zelvane_xvfb_stop
+}
+trap cleanup EXIT
 for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
 port=$(cat "$portfile")
 log "rate service on 127.0.0.1:$port ($rates)"
@@ -56,3 +60,4 @@ sleep "${ZELVANE_SCREENSHOT_DELAY:-3}"
 import -window root build/screenshot.png
 log "screenshot: build/screenshot.png"
 kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
