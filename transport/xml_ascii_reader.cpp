@@ -14,8 +14,30 @@ constexpr size_t kMaxAttributes = 32;
 constexpr char16_t kXmlNs[] = u"http://www.w3.org/XML/1998/namespace";
 constexpr char16_t kXmlnsNs[] = u"http://www.w3.org/2000/xmlns/";
 
-bool IsNameStart(char16_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
-bool IsNameChar(char16_t c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+// Character classes of the ASCII range, one table lookup per character.
+enum : uint8_t { kNameStart = 1, kNameChar = 2, kValueSpecial = 4, kTextSpecial = 8 };
+struct CharClasses {
+    uint8_t of[128] = {};
+    constexpr CharClasses() {
+        for (int c = 'a'; c <= 'z'; ++c) of[c] = kNameStart | kNameChar;
+        for (int c = 'A'; c <= 'Z'; ++c) of[c] = kNameStart | kNameChar;
+        for (int c = '0'; c <= '9'; ++c) of[c] = kNameChar;
+        Set("_:", kNameStart | kNameChar);
+        Set(".-", kNameChar);
+        Set("<&\r", kValueSpecial | kTextSpecial);
+        Set("\t\n", kValueSpecial);
+        Set(">", kTextSpecial);
+    }
+    constexpr void Set(const char* chars, int cls) {
+        for (; *chars; ++chars) of[static_cast<unsigned char>(*chars)] = static_cast<uint8_t>(cls);
+    }
+};
+constexpr CharClasses kClasses;
+
+// Callers hold only ASCII (the document was checked whole first).
+bool Is(char16_t c, uint8_t cls) { return kClasses.of[c] & cls; }
+bool IsNameStart(char16_t c) { return Is(c, kNameStart); }
+bool IsNameChar(char16_t c) { return Is(c, kNameChar); }
 
 // A character XML allows (a character reference may name any code point).
 bool IsXmlChar(uint32_t c) {
@@ -94,8 +116,8 @@ bool CAsciiXmlReader::ReadName(size_t& i, XmlText& name, size_t& colon) {
     }
     name = XmlText(m_wide.data() + start, i - start);
     // A non-ASCII name character would have sent the document to expat
-    // already; a colon must have a name on each side,
-    // and the part after it starts as a name does.
+    // already; a colon must have a name on each side, and the part after it
+    // starts as a name does.
     return colon == kNone || (colon > 0 && colon + 1 < name.size() && IsNameStart(name[colon + 1]));
 }
 
@@ -144,8 +166,9 @@ bool CAsciiXmlReader::ReadValue(size_t& i, XmlText& value) {
     bool plain = true;
     for (; i < m_len && m_wide[i] != quote; ++i) {
         const char16_t c = m_wide[i];
+        if (!Is(c, kValueSpecial)) continue;
         if (c == '<' || c == '\r') return false;  // an error; CR: line-end rules left to expat
-        if (c == '&' || c == '\t' || c == '\n') plain = false;
+        plain = false;
     }
     if (i >= m_len) return false;
     const size_t end = i++;
@@ -266,14 +289,15 @@ bool CAsciiXmlReader::ReadStartTag(size_t& i) {
 
 bool CAsciiXmlReader::ReadEndTag(size_t& i) {
     i += 2;  // "</"
-    XmlText qname;
-    size_t colon;
-    if (!ReadName(i, qname, colon)) return false;
+    // The name must be the open element's, and end there.
+    const Open& open = m_open.back();
+    const size_t n = open.qname.size();
+    if (m_len - i < n || XmlText(m_wide.data() + i, n) != open.qname) return false;
+    i += n;
+    if (i < m_len && IsNameChar(m_wide[i])) return false;
     SkipSpace(i);
     if (i >= m_len || m_wide[i] != '>') return false;
     ++i;
-    const Open& open = m_open.back();
-    if (open.qname != qname) return false;
     m_events.push_back({Kind::kEnd, open.uri, open.local, open.qname});
     m_bindings.resize(open.bindings);
     m_open.pop_back();
@@ -295,6 +319,7 @@ bool CAsciiXmlReader::ReadText(size_t& i) {
     bool plain = true;
     for (; i < m_len && m_wide[i] != '<'; ++i) {
         const char16_t c = m_wide[i];
+        if (!Is(c, kTextSpecial)) continue;
         if (c == '&') plain = false;
         else if (c == '\r') return false;  // line-end rules left to expat
         else if (c == '>' && i >= start + 2 && m_wide[i - 1] == ']' && m_wide[i - 2] == ']') return false;
@@ -379,13 +404,18 @@ bool CAsciiXmlReader::Read(const char* data, size_t len) {
     m_decoded.clear();
     m_len = len;
     if (len == 0) return false;
-    // ASCII only, and no control character XML forbids.
-    m_wide.resize(len);
+    // ASCII only, and no control character XML forbids. Two plain loops
+    // without early exits, which the compiler turns into vector code.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    unsigned bad = 0;
     for (size_t k = 0; k < len; ++k) {
-        const unsigned char c = static_cast<unsigned char>(data[k]);
-        if (c >= 0x80 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r')) return false;
-        m_wide[k] = c;
+        const unsigned c = bytes[k];
+        bad |= (c >= 0x80) | ((c < 0x20) & (c != '\t') & (c != '\n') & (c != '\r'));
     }
+    if (bad) return false;
+    m_wide.resize(len);
+    char16_t* wide = &m_wide[0];
+    for (size_t k = 0; k < len; ++k) wide[k] = bytes[k];
     // Decoding only ever shrinks text, so views into this never move.
     m_decoded.reserve(len);
 
