@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# HTTP response reading, ours beside Node's http_parser (Debian's
-# libhttp-parser-dev) on the same responses: ns per byte (median of 9
-# interleaved rounds) and instructions per byte (callgrind, counting only the
-# read loop, (Ir(1+N) - Ir(1)) / N so set-up cancels out).
+# HTTP response reading, ours beside Node's llhttp (the C sources of
+# Debian's node-llhttp) and Node's older http_parser (libhttp-parser-dev) on
+# the same responses: ns per byte (median of 9 interleaved rounds) and
+# instructions per byte (callgrind, counting only the read loop,
+# (Ir(1+N) - Ir(1)) / N so that set-up cancels out).
 #   tools/readbench.sh [--no-build]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -29,16 +30,18 @@ count() {
   grep -E '^(summary|totals):' "$out" | head -n 1 | awk '{print $2}'
 }
 
-printf '%-16s %7s %12s %12s %12s %12s\n' response bytes "ours ns/B" "ref ns/B" "ours Ir/B" "ref Ir/B"
+parsers=(ours llhttp http_parser)
+printf '%-16s %7s | %-32s | %-32s\n' "" "" "ns/byte" "instructions/byte"
+printf '%-16s %7s | %10s %10s %10s | %10s %10s %10s\n' response bytes "${parsers[@]}" "${parsers[@]}"
 while read -r name bytes; do
   n=200; [ "$bytes" -gt 10000 ] && n=10
   ir=()
-  for parser in ours http_parser; do
+  for parser in "${parsers[@]}"; do
     one=$(count "$parser" "$name" 1)
     many=$(count "$parser" "$name" $((n + 1)))
     ir+=("$(awk -v a="$one" -v b="$many" -v n="$n" -v s="$bytes" 'BEGIN { printf "%.2f", (b - a) / n / s }')")
   done
-  read -r _ _ ns_ours ns_ref < <(grep "^$name " "$work/time")
-  printf '%-16s %7s %12s %12s %12s %12s\n' "$name" "$bytes" "$ns_ours" "$ns_ref" "${ir[0]}" "${ir[1]}"
+  read -r _ _ ns1 ns2 ns3 < <(grep "^$name " "$work/time")
+  printf '%-16s %7s | %10s %10s %10s | %10s %10s %10s\n' "$name" "$bytes" "$ns1" "$ns2" "$ns3" "${ir[@]}"
 done < <("$bench" list)
-echo "ref: Node's http_parser $(dpkg-query -W -f='${Version}' libhttp-parser-dev 2>/dev/null) (libhttp-parser-dev)"
+echo "llhttp $(dpkg-query -W -f='${Version}' node-llhttp 2>/dev/null) (node-llhttp), http_parser $(dpkg-query -W -f='${Version}' libhttp-parser-dev 2>/dev/null) (libhttp-parser-dev)"

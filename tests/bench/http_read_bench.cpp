@@ -1,13 +1,14 @@
-// HTTP response reading, ours beside a reference parser, on the same bytes:
-// the program's CHttpResponseReader and Node's http_parser (Debian's
-// libhttp-parser-dev, the parser llhttp grew out of). Both get each response
+// HTTP response reading, ours beside reference parsers, on the same bytes:
+// the program's CHttpResponseReader, Node's llhttp (from the C sources of
+// Debian's node-llhttp) and Node's older http_parser (Debian's
+// libhttp-parser-dev). Each gets each response
 // in pieces of at most 1460 bytes (one Ethernet segment of payload), keep
 // every header line and copy the body out, which is what the client needs.
 //
 //   bench_http_read time
 //       ns per byte of each parser on each response, interleaved in one run
 //       (median of 9 rounds).
-//   bench_http_read count <ours|http_parser> <response> <iterations>
+//   bench_http_read count <ours|llhttp|http_parser> <response> <iterations>
 //       reads the response <iterations> times inside zelvane_counted_loop,
 //       for callgrind's --toggle-collect (tools/readbench.sh).
 #include <http_parser.h>
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http_read_llhttp.h"
 #include "transport/http_response_reader.h"
 
 namespace {
@@ -171,13 +173,22 @@ size_t ReadMany(Reader& reader, const std::string& response, long iterations) {
     return total;
 }
 
+enum class Parser { kOurs, kLlhttp, kHttpParser };
+constexpr const char* kParserNames[] = {"ours", "llhttp", "http_parser"};
+
 }  // namespace
 
 // The loop callgrind counts (--toggle-collect=zelvane_counted_loop).
-extern "C" __attribute__((noinline)) size_t zelvane_counted_loop(bool ours, const std::string* response, long iterations) {
-    static OursReader oursReader;
-    static ReferenceReader referenceReader;
-    return ours ? ReadMany(oursReader, *response, iterations) : ReadMany(referenceReader, *response, iterations);
+extern "C" __attribute__((noinline)) size_t zelvane_counted_loop(int parser, const std::string* response, long iterations) {
+    static OursReader ours;
+    static LlhttpReader llhttp;
+    static ReferenceReader httpParser;
+    switch (static_cast<Parser>(parser)) {
+    case Parser::kOurs: return ReadMany(ours, *response, iterations);
+    case Parser::kLlhttp: return ReadMany(llhttp, *response, iterations);
+    case Parser::kHttpParser: return ReadMany(httpParser, *response, iterations);
+    }
+    return 0;
 }
 
 namespace {
@@ -203,26 +214,30 @@ double Median(std::vector<double> v) {
 
 int Time() {
     OursReader ours;
-    ReferenceReader reference;
-    std::printf("%-16s %7s %16s %16s\n", "response", "bytes", "ours ns/byte", "http_parser ns/byte");
+    LlhttpReader llhttp;
+    ReferenceReader httpParser;
+    std::printf("%-16s %7s %12s %12s %12s\n", "response", "bytes", "ours", "llhttp", "http_parser");
     for (const Response& r : Responses()) {
-        std::vector<double> a, b;
-        for (int round = 0; round < 9; ++round) {  // interleaved, so both see the same machine
+        std::vector<double> a, b, c;
+        for (int round = 0; round < 9; ++round) {  // interleaved, so all see the same machine
             a.push_back(NsPerByte(ours, r));
-            b.push_back(NsPerByte(reference, r));
+            b.push_back(NsPerByte(llhttp, r));
+            c.push_back(NsPerByte(httpParser, r));
         }
-        std::printf("%-16s %7zu %16.3f %16.3f\n", r.name, r.bytes.size(), Median(a), Median(b));
+        std::printf("%-16s %7zu %12.3f %12.3f %12.3f\n", r.name, r.bytes.size(), Median(a), Median(b), Median(c));
     }
     return 0;
 }
 
 int Count(const char* parser, const char* name, const char* count) {
     const long iterations = std::strtol(count, nullptr, 10);
-    const bool ours = std::strcmp(parser, "ours") == 0;
-    if (!ours && std::strcmp(parser, "http_parser") != 0) return 2;
+    int which = -1;
+    for (int k = 0; k < 3; ++k)
+        if (std::strcmp(parser, kParserNames[k]) == 0) which = k;
+    if (which < 0) return 2;
     for (const Response& r : Responses()) {
         if (std::strcmp(r.name, name) != 0) continue;
-        const size_t got = zelvane_counted_loop(ours, &r.bytes, iterations);
+        const size_t got = zelvane_counted_loop(which, &r.bytes, iterations);
         std::printf("bytes %zu body %zu read %zu\n", r.bytes.size(), r.bodyLength, got);
         return got == r.bodyLength * static_cast<size_t>(iterations) ? 0 : 1;
     }
@@ -239,6 +254,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::fprintf(stderr,
-                 "usage: bench_http_read time | list | count <ours|http_parser> <response> <iterations>\n");
+                 "usage: bench_http_read time | list | count <ours|llhttp|http_parser> <response> <iterations>\n");
     return 2;
 }
