@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "http_read_llhttp.h"
+#include "iis_answer.h"
 #include "transport/http_response_reader.h"
 
 namespace {
@@ -57,30 +58,6 @@ std::string DotNetBody() {
            "<ConversionRateResult>117.25</ConversionRateResult></ConversionRateResponse></soap:Body></soap:Envelope>";
 }
 
-std::string DotNetHead(const std::string& framing) {
-    return "HTTP/1.1 200 OK\r\n"
-           "Cache-Control: private, max-age=0\r\n"
-           "Content-Type: text/xml; charset=utf-8\r\n" +
-           framing +
-           "Server: Microsoft-IIS/10.0\r\n"
-           "X-AspNet-Version: 4.0.30319\r\n"
-           "X-Powered-By: ASP.NET\r\n"
-           "Set-Cookie: ASP.NET_SessionId=abcdefghijklmnopqrstuvwx; path=/; HttpOnly\r\n"
-           "Date: Tue, 08 Dec 2026 04:32:49 GMT\r\n"
-           "\r\n";
-}
-
-std::string Chunked(const std::string& body, size_t piece) {
-    std::string out;
-    char size[20];
-    for (size_t at = 0; at < body.size(); at += piece) {
-        const std::string part = body.substr(at, piece);
-        std::snprintf(size, sizeof size, "%zx\r\n", part.size());
-        out += size + part + "\r\n";
-    }
-    return out + "0\r\n\r\n";
-}
-
 struct Response {
     const char* name;
     std::string bytes;
@@ -94,9 +71,9 @@ std::vector<Response> Responses() {
     const std::string ratesvc = kRatesvcAnswer;
     return {
         {"ratesvc", ratesvc, ratesvc.size() - ratesvc.find("\r\n\r\n") - 4},
-        {"dotnet", DotNetHead("Content-Length: " + std::to_string(dotnet.size()) + "\r\n") + dotnet, dotnet.size()},
-        {"dotnet-chunked", DotNetHead("Transfer-Encoding: chunked\r\n") + Chunked(dotnet, 256), dotnet.size()},
-        {"large-64k", DotNetHead("Content-Length: " + std::to_string(large.size()) + "\r\n") + large, large.size()},
+        {"dotnet", IisHead("Content-Length: " + std::to_string(dotnet.size()) + "\r\n") + dotnet, dotnet.size()},
+        {"dotnet-chunked", IisHead("Transfer-Encoding: chunked\r\n") + ChunkedBody(dotnet, 256), dotnet.size()},
+        {"large-64k", IisHead("Content-Length: " + std::to_string(large.size()) + "\r\n") + large, large.size()},
     };
 }
 
