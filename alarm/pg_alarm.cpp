@@ -33,9 +33,11 @@ void CPgAlarm::BindControls() {
     m_edLow.Attach(Item(IDC_ALARM_LIMIT_LOW));
     m_btnSoundLow.Attach(Item(IDC_ALARM_SOUND_LOW));
     m_btnSwitch.Attach(Item(IDC_ALARM_SWITCH));
+    m_led.Subclass(Item(IDC_ALARM_LED));
 }
 
 bool CPgAlarm::OnInitDialog() {
+    m_led.SetIcons(IDI_LED_OFF, IDI_LED_ON);
     const CMainApp& app = App();
     m_chkHigh.Send(BM_SETCHECK, app.ReadSettingInt(kSection, "bHighLimit", 0) ? BST_CHECKED : BST_UNCHECKED);
     m_edHigh.SetText(app.ReadSettingString(kSection, "dLimitHigh", "0"));
@@ -127,6 +129,7 @@ void CPgAlarm::SwitchOff() {
     // Nothing is tested or saved.
     m_btnSwitch.SetText(kOn);
     AlarmState.bAlarmOn = false;
+    m_led.SetState(0);
 }
 
 void CPgAlarm::SwitchOn() {
@@ -165,6 +168,7 @@ void CPgAlarm::SwitchOn() {
     AlarmState.bHighLimit = high;
     AlarmState.bLowLimit = low;
     AlarmState.bAlarmOn = true;
+    m_led.SetState(1);
 
     // The limits are kept as typed, not as numbers.
     const CMainApp& app = App();

@@ -2,6 +2,7 @@
 // alarm switch.
 #pragma once
 
+#include "controls/led_button.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
 #include "ui/window.h"
@@ -46,6 +47,7 @@ private:
     ui::Edit m_edLow;
     ui::Button m_btnSoundLow;
     ui::Button m_btnSwitch;
+    CLedButton m_led;
     // Set while a reading runs: its message box and the focus it puts back
     // take the focus from the fields again, which must not start another.
     bool m_bReading = false;

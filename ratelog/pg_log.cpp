@@ -48,9 +48,13 @@ int CALLBACK BrowseCallback(HWND browser, UINT msg, LPARAM, LPARAM startFolder) 
 
 }  // namespace
 
-void CPgLog::BindControls() { m_btnSwitch.Attach(Item(IDC_LOG_SWITCH)); }
+void CPgLog::BindControls() {
+    m_btnSwitch.Attach(Item(IDC_LOG_SWITCH));
+    m_led.Subclass(Item(IDC_LOG_LED));
+}
 
 bool CPgLog::OnInitDialog() {
+    m_led.SetIcons(IDI_LED_OFF, IDI_LED_ON);
     const CMainApp& app = App();
     m_nDateFormat = app.ReadSettingInt(kSection, "DateFormat", 0);
     m_nTimeFormat = app.ReadSettingInt(kSection, "TimeFormat", 0);
@@ -113,11 +117,13 @@ void CPgLog::OnSwitch() {
         // Off: nothing is saved.
         m_btnSwitch.SetText(kOn);
         LogState.bLogOn = false;
+        m_led.SetState(0);
         return;
     }
     // On, with no test of any kind.
     m_btnSwitch.SetText(kOff);
     LogState.bLogOn = true;
+    m_led.SetState(1);
     ReadRadios();
     LogState.LogStampFormat = LogStampFormatFor(m_nDateFormat, m_nTimeFormat, m_nDelimiter);
 

@@ -2,6 +2,7 @@
 // the log switch.
 #pragma once
 
+#include "controls/led_button.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
 #include "ui/window.h"
@@ -33,6 +34,7 @@ private:
 
     CMainDlg* m_pMainDlg;
     ui::Button m_btnSwitch;
+    CLedButton m_led;
     int m_nDateFormat = 0;
     int m_nTimeFormat = 0;
     int m_nDelimiter = 0;
