@@ -21,6 +21,10 @@ std::string NumberBetweenText() {
     return text;
 }
 
+// Puts the focus back into a refused field once the focus change that
+// led to the refusal has run its course.
+constexpr UINT kRefocusMessage = WM_APP + 1;
+
 void Message(const char* text) { App().DoMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
 
 }  // namespace
@@ -66,6 +70,13 @@ bool CPgAlarm::OnCommand(WORD id, WORD code, HWND control) {
     return ui::Route(this, kCommands, id, code) || ui::Dialog::OnCommand(id, code, control);
 }
 
+bool CPgAlarm::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
+    static const ui::MessageEntry<CPgAlarm> kMessages[] = {
+        {kRefocusMessage, &CPgAlarm::OnRefocus},
+    };
+    return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
+}
+
 void CPgAlarm::EnableLimitControls() {
     const bool high = IsTicked(m_chkHigh);
     m_edHigh.Enable(high);
@@ -89,7 +100,19 @@ void CPgAlarm::OnSoundLow() {
 }
 
 void CPgAlarm::OnLimitKillFocus() {
-    if (!m_bReading) ReadLimits();
+    if (!m_bReading && !m_hRefused) ReadLimits();
+}
+
+INT_PTR CPgAlarm::OnRefocus(WPARAM, LPARAM) {
+    // Another message box may be up by now (a switch-on goes on after a
+    // refusal); the focus stays with it.
+    const bool boxUp = !IsWindowEnabled(GetAncestor(hwnd(), GA_ROOT));
+    if (m_hRefused && !boxUp && GetFocus() != m_hRefused) {
+        SetFocus(m_hRefused);
+        SendMessageW(m_hRefused, EM_SETSEL, 0, -1);
+    }
+    m_hRefused = nullptr;
+    return TRUE;
 }
 
 bool CPgAlarm::ReadLimits() {
@@ -114,6 +137,9 @@ bool CPgAlarm::ReadLimit(ui::Edit& field, double& limit) {
     }
     SetFocus(field.hwnd());
     field.Send(EM_SETSEL, 0, -1);
+    // A click elsewhere that took the focus may still be setting it there.
+    m_hRefused = field.hwnd();
+    PostMessageW(hwnd(), kRefocusMessage, 0, 0);
     return false;
 }
 

@@ -19,6 +19,7 @@ protected:
     void BindControls() override;
     bool OnInitDialog() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) override;
 
 private:
     // Enter and Escape on the page do nothing.
@@ -30,6 +31,7 @@ private:
     void OnSoundLow();
     void OnSwitch();
     void OnLimitKillFocus();
+    INT_PTR OnRefocus(WPARAM wp, LPARAM lp);
 
     // Both fields into the limits in force, upper first; stops at the first
     // refused field (message, focus back, text selected). True when both read.
@@ -48,7 +50,9 @@ private:
     ui::Button m_btnSoundLow;
     ui::Button m_btnSwitch;
     CLedButton m_led;
-    // Set while a reading runs: its message box and the focus it puts back
-    // take the focus from the fields again, which must not start another.
+    // Set while a reading runs and until a refused field has the focus back:
+    // the message box and the focus moves take the focus from the fields
+    // again, which must not start another reading (and another box).
     bool m_bReading = false;
+    HWND m_hRefused = nullptr;
 };

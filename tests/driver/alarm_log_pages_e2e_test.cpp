@@ -1,0 +1,272 @@
+// The alarm page, its sound chooser and the log page in the real program
+// under Wine: the switch-on steps with their messages in order, the limit
+// fields' reading on loss of focus, a sound picked through the real
+// file-open dialog, and what each switch saves in the registry.
+#include <fstream>
+#include <string>
+
+#include "tests/driver/e2e_fixture.h"
+#include "tests/driver/file_dialog.h"
+#include "tests/driver/message_box.h"
+#include "tests/driver/registry.h"
+#include "tests/driver/tab_control.h"
+#include "tests/driver/user_input.h"
+#include "tests/driver/window_query.h"
+
+namespace driver::zelvane {
+namespace {
+
+// Alarm page controls.
+constexpr int kIdCheckHigh = 1026;
+constexpr int kIdLimitHigh = 1028;
+constexpr int kIdSoundHigh = 1006;
+constexpr int kIdCheckLow = 1027;
+constexpr int kIdLimitLow = 1029;
+constexpr int kIdSoundLow = 1023;
+constexpr int kIdAlarmSwitch = 1030;
+// Sound chooser controls.
+constexpr int kIdSoundPath = 1013;
+constexpr int kIdSoundSelect = 1014;
+constexpr int kIdSoundPlay = 1015;
+// Log page controls: the first radio of each group, the switch.
+constexpr int kIdDateFirst = 1051;
+constexpr int kIdTimeFirst = 1055;
+constexpr int kIdDelimiterFirst = 1058;
+constexpr int kIdLogSwitch = 1006;
+
+constexpr wchar_t kSoundCaption[] = L"音の選択";
+constexpr wchar_t kFileDialogCaption[] = L"鳴らす音を選択してください";
+constexpr wchar_t kPlaceholder[] = L"右のボタンを押してください";
+constexpr wchar_t kChooseSound[] = L"サウンドファイルを選択してください";
+
+std::wstring AlarmKey() { return SectionKey(L"Alarm"); }
+std::wstring LogKey() { return SectionKey(L"Log"); }
+
+bool IsChecked(HWND button) { return SendWithTimeout(button, BM_GETCHECK, 0, 0, -1) == BST_CHECKED; }
+
+class PagesTest : public ZelvaneTest {
+protected:
+    // The page that holds the control; pages are found by what they contain.
+    HWND PageWith(int id) const {
+        for (HWND page : app_.Pages())
+            if (GetDlgItem(page, id)) return page;
+        return nullptr;
+    }
+    HWND AlarmPage() const { return PageWith(kIdAlarmSwitch); }
+    HWND LogPage() const { return PageWith(kIdDateFirst); }
+    HWND Alarm(int id) const { return GetDlgItem(AlarmPage(), id); }
+    HWND Log(int id) const { return GetDlgItem(LogPage(), id); }
+
+    ::testing::AssertionResult ShowTab(int tab, HWND page) {
+        if (!page) return ::testing::AssertionFailure() << "no such page";
+        if (!ClickTab(Control(kIdTab), tab)) return ::testing::AssertionFailure() << "tab " << tab << " not selected";
+        if (!WaitUntil([&] { return IsWindowVisible(page) != FALSE; }, kReactTimeout))
+            return ::testing::AssertionFailure() << "page of tab " << tab << " not shown";
+        return ::testing::AssertionSuccess();
+    }
+
+    ::testing::AssertionResult Tick(HWND box) {
+        if (!ClickButton(box)) return ::testing::AssertionFailure() << "cannot click";
+        if (!WaitUntil([&] { return IsChecked(box); }, kReactTimeout))
+            return ::testing::AssertionFailure() << "box not ticked";
+        return ::testing::AssertionSuccess();
+    }
+
+    // The next message box says text with this icon; it is answered with OK
+    // and gone before this returns.
+    void ExpectMessage(const std::wstring& text, MessageBoxIcon icon = MessageBoxIcon::kExclamation) {
+        const auto box = WaitForMessageBox(app_.pid());
+        ASSERT_TRUE(box.has_value()) << "no message box; expected " << ::testing::PrintToString(text);
+        EXPECT_EQ(box->text, text);
+        EXPECT_EQ(box->caption, kAppName);
+        EXPECT_EQ(box->icon, icon) << IconName(box->icon);
+        EXPECT_EQ(box->ButtonSet(), "OK");
+        ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box->hwnd) || !IsWindowVisible(box->hwnd); }, kReactTimeout));
+    }
+
+    bool CaptionBecomes(HWND button, const wchar_t* text) const {
+        return WaitUntil([&] { return WindowText(button) == text; }, kReactTimeout);
+    }
+
+    // The focus sits in the field with all of its text selected.
+    void ExpectRefusedFieldFocused(HWND field, size_t length) {
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(field) == field; }, kReactTimeout)) << "focus not given back";
+        const DWORD sel = static_cast<DWORD>(SendWithTimeout(field, EM_GETSEL, 0, 0, 0));
+        EXPECT_EQ(LOWORD(sel), 0u);
+        EXPECT_EQ(HIWORD(sel), length);
+    }
+};
+
+TEST_F(PagesTest, AlarmSwitchOnShowsEachStepsMessageInOrderAndSavesNothing) {
+    // An upper sound from an earlier run, so the later steps can be reached.
+    ASSERT_TRUE(WriteUserString(AlarmKey(), L"SoundPathHigh", L"C:\\sounds\\high.wav"));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabAlarm, AlarmPage()));
+
+    // First start: nothing ticked, fields "0" and disabled with their buttons, alarms off.
+    EXPECT_FALSE(IsChecked(Alarm(kIdCheckHigh)));
+    EXPECT_FALSE(IsChecked(Alarm(kIdCheckLow)));
+    for (int id : {kIdLimitHigh, kIdLimitLow}) EXPECT_EQ(WindowText(Alarm(id)), L"0") << id;
+    for (int id : {kIdLimitHigh, kIdSoundHigh, kIdLimitLow, kIdSoundLow}) EXPECT_FALSE(IsWindowEnabled(Alarm(id))) << id;
+    HWND onOff = Alarm(kIdAlarmSwitch);
+    EXPECT_EQ(WindowText(onOff), L"ON");
+
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"値と音を設定してください"));
+
+    ASSERT_TRUE(Tick(Alarm(kIdCheckHigh)));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Alarm(kIdLimitHigh)) && IsWindowEnabled(Alarm(kIdSoundHigh)); },
+                          kReactTimeout));
+    EXPECT_FALSE(IsWindowEnabled(Alarm(kIdLimitLow)));
+    // A field without a number is refused, and the switch-on goes on with
+    // the upper limit as it stood: still 0.
+    ASSERT_TRUE(SetControlText(Alarm(kIdLimitHigh), L"abc"));
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"Please enter a number."));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"上限値を入力してください"));
+
+    ASSERT_TRUE(SetControlText(Alarm(kIdLimitHigh), L"120"));
+    ASSERT_TRUE(Tick(Alarm(kIdCheckLow)));
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"下限値を入力してください"));
+
+    ASSERT_TRUE(SetControlText(Alarm(kIdLimitLow), L"100"));
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"下限値の音を選択してください"));
+
+    // Every attempt failed: alarms off, nothing written.
+    EXPECT_EQ(WindowText(onOff), L"ON");
+    for (const wchar_t* name : {L"bHighLimit", L"bLowLimit"})
+        EXPECT_FALSE(ReadUserDword(AlarmKey(), name).has_value()) << name;
+    for (const wchar_t* name : {L"dLimitHigh", L"dLimitLow", L"SoundPathLow"})
+        EXPECT_FALSE(ReadUserString(AlarmKey(), name).has_value()) << name;
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"SoundPathHigh"), std::optional<std::wstring>(L"C:\\sounds\\high.wav"));
+}
+
+TEST_F(PagesTest, LimitFieldRefusesOnLossOfFocus) {
+    ASSERT_TRUE(WriteUserDword(AlarmKey(), L"bHighLimit", 1));
+    ASSERT_TRUE(WriteUserDword(AlarmKey(), L"bLowLimit", 1));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabAlarm, AlarmPage()));
+    HWND high = Alarm(kIdLimitHigh);
+    HWND low = Alarm(kIdLimitLow);
+    ASSERT_TRUE(IsWindowEnabled(high) && IsWindowEnabled(low));
+
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* message;
+    };
+    const Case cases[] = {
+        {L"10001", L"Please enter a number between 0 and 10000."},
+        {L"abc", L"Please enter a number."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.text)));
+        ASSERT_TRUE(ClickAt(high, 5, 5));
+        ASSERT_TRUE(WaitUntil([&] { return FocusOf(high) == high; }, kReactTimeout));
+        ASSERT_TRUE(SetControlText(high, c.text));
+        // Clicking into the other field takes the focus from this one.
+        ASSERT_TRUE(ClickAt(low, 5, 5));
+        ASSERT_NO_FATAL_FAILURE(ExpectMessage(c.message));
+        ExpectRefusedFieldFocused(high, wcslen(c.text));
+        EXPECT_EQ(WindowText(high), c.text);
+    }
+}
+
+TEST_F(PagesTest, SoundChosenThroughTheFileDialogIsSavedAtTheNextSwitchOn) {
+    wchar_t tmp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
+    const std::wstring wav = std::wstring(tmp) + L"zelvane-alarm-" + std::to_wstring(GetCurrentProcessId()) + L".wav";
+    { std::ofstream(wav.c_str(), std::ios::binary) << "RIFF"; }
+
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabAlarm, AlarmPage()));
+    ASSERT_TRUE(Tick(Alarm(kIdCheckHigh)));
+    ASSERT_TRUE(SetControlText(Alarm(kIdLimitHigh), L"120.5 yen"));
+    HWND onOff = Alarm(kIdAlarmSwitch);
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"上限値の音を選択してください"));
+
+    // The chooser without a sound: the placeholder, refused by OK and by play.
+    ASSERT_TRUE(ClickButton(Alarm(kIdSoundHigh)));
+    HWND chooser = WaitForTopLevel(app_.pid(), kDialogClass, kSoundCaption);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(chooser, kIdSoundPath)), kPlaceholder);
+    ASSERT_TRUE(ClickButton(GetDlgItem(chooser, IDOK)));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kChooseSound, MessageBoxIcon::kNone));
+    ASSERT_TRUE(ClickButton(GetDlgItem(chooser, kIdSoundPlay)));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kChooseSound, MessageBoxIcon::kNone));
+    EXPECT_TRUE(IsWindowVisible(chooser));
+
+    // The real file-open dialog picks the file; the chooser shows it.
+    ASSERT_TRUE(ClickButton(GetDlgItem(chooser, kIdSoundSelect)));
+    ASSERT_TRUE(ChooseFileInDialog(app_.pid(), kFileDialogCaption, wav));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(chooser, kIdSoundPath)) == wav; }, kReactTimeout))
+        << "the chooser shows " << ::testing::PrintToString(WindowText(GetDlgItem(chooser, kIdSoundPath)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(chooser, kIdSoundPlay)));
+    ASSERT_TRUE(ClickButton(GetDlgItem(chooser, IDOK)));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }, kReactTimeout));
+    // Chosen is not saved.
+    EXPECT_FALSE(ReadUserString(AlarmKey(), L"SoundPathHigh").has_value());
+
+    // Now the switch-on succeeds and saves the six settings.
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
+    EXPECT_EQ(ReadUserDword(AlarmKey(), L"bHighLimit"), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"dLimitHigh"), std::optional<std::wstring>(L"120.5 yen"));
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"SoundPathHigh"), std::optional<std::wstring>(wav));
+    EXPECT_EQ(ReadUserDword(AlarmKey(), L"bLowLimit"), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"dLimitLow"), std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"SoundPathLow"), std::optional<std::wstring>(L""));
+
+    // Switch-off saves nothing.
+    ASSERT_TRUE(SetControlText(Alarm(kIdLimitHigh), L"130"));
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_TRUE(CaptionBecomes(onOff, L"ON"));
+    EXPECT_EQ(ReadUserString(AlarmKey(), L"dLimitHigh"), std::optional<std::wstring>(L"120.5 yen"));
+    DeleteFileW(wav.c_str());
+}
+
+TEST_F(PagesTest, LogSwitchOnSavesTheChosenFormsAndFolderAndSwitchOffNothing) {
+    ASSERT_TRUE(WriteUserDword(LogKey(), L"DateFormat", 2));
+    ASSERT_TRUE(WriteUserDword(LogKey(), L"TimeFormat", 7));  // outside its group
+    ASSERT_TRUE(WriteUserDword(LogKey(), L"Delimiter", 1));
+    ASSERT_TRUE(WriteUserString(LogKey(), L"FolderPath", L"C:\\ログ\\"));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabLog, LogPage()));
+
+    auto selected = [&](int first, int count) {
+        int index = -1;
+        for (int i = 0; i < count; ++i)
+            if (IsChecked(Log(first + i))) index = index == -1 ? i : -2;
+        return index;
+    };
+    EXPECT_EQ(selected(kIdDateFirst, 4), 2);
+    EXPECT_EQ(selected(kIdTimeFirst, 3), -1);
+    EXPECT_EQ(selected(kIdDelimiterFirst, 3), 1);
+    HWND onOff = Log(kIdLogSwitch);
+    EXPECT_EQ(WindowText(onOff), L"ON");
+
+    ASSERT_TRUE(ClickButton(Log(kIdDateFirst + 1)));  // YYYY/MM/DD
+    ASSERT_TRUE(ClickButton(Log(kIdTimeFirst)));      // HH:MM:SS
+    ASSERT_TRUE(WaitUntil([&] { return selected(kIdDateFirst, 4) == 1 && selected(kIdTimeFirst, 3) == 0; },
+                          kReactTimeout));
+    EXPECT_EQ(ReadUserDword(LogKey(), L"DateFormat"), std::optional<DWORD>(2)) << "saved before the switch-on";
+
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
+    EXPECT_EQ(ReadUserDword(LogKey(), L"DateFormat"), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadUserDword(LogKey(), L"TimeFormat"), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadUserDword(LogKey(), L"Delimiter"), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadUserString(LogKey(), L"FolderPath"), std::optional<std::wstring>(L"C:\\ログ\\"));
+
+    ASSERT_TRUE(ClickButton(Log(kIdDelimiterFirst + 2)));  // comma
+    ASSERT_TRUE(WaitUntil([&] { return selected(kIdDelimiterFirst, 3) == 2; }, kReactTimeout));
+    ASSERT_TRUE(ClickButton(onOff));
+    ASSERT_TRUE(CaptionBecomes(onOff, L"ON"));
+    EXPECT_EQ(ReadUserDword(LogKey(), L"Delimiter"), std::optional<DWORD>(1));
+}
+
+}  // namespace
+}  // namespace driver::zelvane
