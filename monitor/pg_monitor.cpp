@@ -4,6 +4,7 @@
 
 #include "app/main_app.h"
 #include "app/main_dlg.h"
+#include "app/service_settings.h"
 #include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor_res.h"
 
@@ -126,7 +127,7 @@ void CPgMonitor::OnOnOff() {
         // window up and stays in its loop; later ones only reconfigure.
         OSDwnd* osd = TheOSDwnd();
         if (!osd) {
-            SetTheOSDwnd(std::make_unique<OSDwnd>());
+            SetTheOSDwnd(std::make_unique<OSDwnd>(ReadServiceSettings()));
             osd = TheOSDwnd();
         }
         const bool first = !osd->IsCreated();
