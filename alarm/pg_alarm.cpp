@@ -27,6 +27,19 @@ constexpr UINT kRefocusMessage = WM_APP + 1;
 
 void Message(const char* text) { App().DoMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
 
+// A limit is ready to arm with a value other than 0 and a sound.
+bool LimitReady(double limit, const std::string& sound, const char* noLimit, const char* noSound) {
+    if (limit == 0.0) {
+        Message(noLimit);
+        return false;
+    }
+    if (sound.empty()) {
+        Message(noSound);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void CPgAlarm::BindControls() {
@@ -169,25 +182,15 @@ void CPgAlarm::SwitchOn() {
     // missing below.
     if (high) {
         ReadLimits();
-        if (AlarmState.dLimitHigh == 0.0) {
-            Message("上限値を入力してください");
+        if (!LimitReady(AlarmState.dLimitHigh, AlarmState.SoundPathHigh, "上限値を入力してください",
+                        "上限値の音を選択してください"))
             return;
-        }
-        if (AlarmState.SoundPathHigh.empty()) {
-            Message("上限値の音を選択してください");
-            return;
-        }
     }
     if (low) {
         ReadLimits();
-        if (AlarmState.dLimitLow == 0.0) {
-            Message("下限値を入力してください");
+        if (!LimitReady(AlarmState.dLimitLow, AlarmState.SoundPathLow, "下限値を入力してください",
+                        "下限値の音を選択してください"))
             return;
-        }
-        if (AlarmState.SoundPathLow.empty()) {
-            Message("下限値の音を選択してください");
-            return;
-        }
     }
 
     m_btnSwitch.SetText(kOff);

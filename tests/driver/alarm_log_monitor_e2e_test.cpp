@@ -42,7 +42,8 @@ protected:
         PagesTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        tag_ = "alarmlog-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        peer_ = ScriptedRatePeer("alarmlog-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()));
         wchar_t tmp[MAX_PATH] = {};
         ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
         folder_ = std::wstring(tmp) + L"zelvane-log-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
@@ -57,17 +58,6 @@ protected:
         RemoveDirectoryW(folder_.c_str());
     }
 
-    // The probe and every poll go to the scripted peer, counted under this
-    // test's tag; the second service is a port nobody listens on.
-    void UseScriptedPeer() {
-        const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(
-            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
-    }
-    void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
-    int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
 
     std::wstring LogFile() const { return folder_ + L"EUR_USD .TXT"; }
 
@@ -76,14 +66,14 @@ protected:
         ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
     }
 
-    std::string tag_;
+    ScriptedRatePeer peer_;
     std::wstring folder_;
     std::wstring wav_;
 };
 
 TEST_F(AlarmLogMonitorTest, OnlyARateAtALimitShowsTheWindowAndEveryPollIsLogged) {
-    ASSERT_NO_FATAL_FAILURE(UseScriptedPeer());
-    ASSERT_NO_FATAL_FAILURE(SetRate("1.2345"));
+    ASSERT_TRUE(peer_.Use());
+    ASSERT_TRUE(peer_.SetRate("1.2345"));
     // Upper limit 1.3 with a sound; the lower one unarmed.
     ASSERT_TRUE(WriteUserDword(AlarmKey(), L"bHighLimit", 1));
     ASSERT_TRUE(WriteUserString(AlarmKey(), L"dLimitHigh", L"1.3"));
@@ -108,11 +98,11 @@ TEST_F(AlarmLogMonitorTest, OnlyARateAtALimitShowsTheWindowAndEveryPollIsLogged)
 
     HWND osd = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (osd = app_.OsdWindow()) != nullptr; }, kWindowTimeout));
-    ASSERT_TRUE(WaitUntil([&] { return Requests() >= 1; }, kReactTimeout)) << "no probe";
+    ASSERT_TRUE(WaitUntil([&] { return peer_.Requests() >= 1; }, kReactTimeout)) << "no probe";
 
     // First poll: a change (from nothing) but below the limit: logged, not shown.
-    ASSERT_TRUE(WaitUntil([&] { return Requests() >= 2; }, kPeriodTimeout)) << "no first poll";
-    ASSERT_NO_FATAL_FAILURE(SetRate("1.3"));
+    ASSERT_TRUE(WaitUntil([&] { return peer_.Requests() >= 2; }, kPeriodTimeout)) << "no first poll";
+    ASSERT_TRUE(peer_.SetRate("1.3"));
 
     // Logging switched off and on again between polls appends to the same
     // file. (The file is read only once the window shows: the program opens
@@ -124,8 +114,8 @@ TEST_F(AlarmLogMonitorTest, OnlyARateAtALimitShowsTheWindowAndEveryPollIsLogged)
 
     // Second poll: the rate at the upper limit shows the window; until then
     // it stays hidden.
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(osd) != FALSE || Requests() >= 3; }, kPeriodTimeout));
-    EXPECT_GE(Requests(), 3) << "shown for a rate between the limits";
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(osd) != FALSE || peer_.Requests() >= 3; }, kPeriodTimeout));
+    EXPECT_GE(peer_.Requests(), 3) << "shown for a rate between the limits";
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(osd) != FALSE; }, kReactTimeout))
         << "not shown for a rate at the limit";
 
