@@ -39,10 +39,14 @@ struct TaskMemFree {
     void operator()(ITEMIDLIST* p) const { CoTaskMemFree(p); }
 };
 
-// Opens the browser's tree at the folder it was given.
+// Opens the browser's tree at the folder it was given. Expanding alone
+// leaves the selection at the top on some shells (Wine's), and OK then
+// answers with another folder than the one shown: select it as well.
 int CALLBACK BrowseCallback(HWND browser, UINT msg, LPARAM, LPARAM startFolder) {
-    if (msg == BFFM_INITIALIZED && startFolder)
+    if (msg == BFFM_INITIALIZED && startFolder) {
         SendMessageW(browser, BFFM_SETEXPANDED, TRUE, startFolder);
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, startFolder);
+    }
     return 0;
 }
 
@@ -107,9 +111,7 @@ void CPgLog::OnFolder() {
     if (!SHGetPathFromIDListW(picked.get(), path)) return;  // not a file-system folder
     // Used by the next line written, even while logging is on; saved at the
     // next switch-on.
-    std::string folder = ui::Narrow(path);
-    if (folder.empty() || folder.back() != '\\') folder += '\\';  // a drive's root has one already
-    LogState.FolderPath = folder;
+    LogState.FolderPath = ui::Narrow(path) + "\\";
 }
 
 void CPgLog::OnSwitch() {

@@ -30,6 +30,7 @@ constexpr int kIdDateFirst = 1051;
 constexpr int kIdTimeFirst = 1055;
 constexpr int kIdDelimiterFirst = 1058;
 constexpr int kIdLogSwitch = 1006;
+constexpr int kIdLogFolder = 1023;
 
 constexpr wchar_t kSoundCaption[] = L"音の選択";
 constexpr wchar_t kFileDialogCaption[] = L"鳴らす音を選択してください";

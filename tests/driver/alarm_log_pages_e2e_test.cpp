@@ -182,5 +182,51 @@ TEST_F(PagesTest, LogSwitchOnSavesTheChosenFormsAndFolderAndSwitchOffNothing) {
     EXPECT_EQ(ReadUserDword(LogKey(), L"Delimiter"), std::optional<DWORD>(1));
 }
 
+// The folder browser: a top-level dialog of the program with a tree in it.
+HWND FolderBrowser(DWORD pid, HWND mainDialog) {
+    for (HWND top : TopLevelWindows(pid)) {
+        if (top == mainDialog || !IsWindowVisible(top) || ClassName(top) != kDialogClass) continue;
+        if (FindWindowExW(top, nullptr, L"SysTreeView32", nullptr)) return top;
+        for (HWND child : ChildWindows(top))
+            if (FindWindowExW(child, nullptr, L"SysTreeView32", nullptr)) return top;
+    }
+    return nullptr;
+}
+
+TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
+    wchar_t tmp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
+    std::wstring folder = std::wstring(tmp) + L"zelvane-folder-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    wchar_t longForm[MAX_PATH] = {};
+    ASSERT_GT(GetLongPathNameW(folder.c_str(), longForm, MAX_PATH), 0u);
+    folder = longForm;
+    ASSERT_TRUE(WriteUserString(LogKey(), L"FolderPath", folder + L"\\"));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabLog, LogPage()));
+    HWND onOff = Log(kIdLogSwitch);
+
+    // Accepting the browser as it opens keeps the folder it opened at.
+    struct Case {
+        int answer;
+        const char* what;
+    };
+    for (const Case c : {Case{IDOK, "OK"}, Case{IDCANCEL, "Cancel"}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(ClickButton(Log(kIdLogFolder)));
+        HWND browser = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return (browser = FolderBrowser(app_.pid(), app_.mainDialog())) != nullptr; },
+                              kWindowTimeout));
+        ASSERT_TRUE(ClickButton(GetDlgItem(browser, c.answer)));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, kReactTimeout));
+        ASSERT_TRUE(ClickButton(onOff));
+        ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
+        EXPECT_EQ(ReadUserString(LogKey(), L"FolderPath").value_or(L"<none>"), folder + L"\\");
+        ASSERT_TRUE(ClickButton(onOff));
+        ASSERT_TRUE(CaptionBecomes(onOff, L"ON"));
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace
 }  // namespace driver::zelvane
