@@ -39,21 +39,16 @@ protected:
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        tag_ = "monitor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        peer_ = ScriptedRatePeer("monitor-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()));
     }
 
-    // Both services point at the scripted peer's conversion-rate answer, which
-    // counts its requests under this test's tag.
-    void UseScriptedPeer() {
-        const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(
-            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
-    }
-    void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
-    int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
-    std::string LastBody() const { return RateServerFile("body-" + tag_); }
+    // Both services point at the scripted peer, which counts its requests
+    // under this test's tag.
+    void UseScriptedPeer() { ASSERT_TRUE(peer_.Use()); }
+    void SetRate(const std::string& rate) { ASSERT_TRUE(peer_.SetRate(rate)); }
+    int Requests() const { return peer_.Requests(); }
+    std::string LastBody() const { return peer_.LastBody(); }
     bool WaitForRequests(int n, milliseconds timeout = kPeriodTimeout) const {
         return WaitUntil([&] { return Requests() >= n; }, timeout);
     }
@@ -86,7 +81,7 @@ protected:
         EXPECT_EQ(PixelsOf(osd, otherColour), 0);
     }
 
-    std::string tag_;
+    ScriptedRatePeer peer_;
 };
 
 TEST_F(MonitorTest, PollsShowsChangesAndKeepsGoingBehindTheTray) {
