@@ -97,14 +97,16 @@ struct ImportFields {
     short sheet;
 };
 
-// True when the import ran to its end. The objects are declared in the
-// order they are obtained, so any return or error releases them in reverse
-// order, without closing the workbook or quitting Excel.
-bool RunBatch(const ImportFields& fields, const ui::Window& progress, const WaitCursor& wait) {
+// The objects are declared in the order they are obtained, so any return or
+// error releases them in reverse order, without closing the workbook or
+// quitting Excel. The settings are saved only at the end of a complete
+// import, before the objects go.
+void RunBatch(const ImportFields& fields, const ui::Window& progress, const WaitCursor& wait,
+              const CPgExcel& page, void (CPgExcel::*saveSettings)() const) {
     excel::CDispatch application = excel::CreateApplication();
     if (!application) {
         Message("Cannot start Excel and get Application object.");
-        return false;
+        return;
     }
     excel::CDispatch workbooks = excel::GetWorkbooks(application);
     excel::CDispatch workbook = excel::OpenWorkbook(workbooks, fields.path);
@@ -114,7 +116,7 @@ bool RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
     excel::CDispatch writeRange = excel::GetRange(sheet, fields.writeFrom, fields.writeTo);
     if (excel::GetCount(readRange) != excel::GetCount(writeRange)) {
         Message("読込セルと書出セルの数が違います");
-        return false;
+        return;
     }
 
     const excel::RangeValues pairs(readRange);
@@ -125,7 +127,7 @@ bool RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
     RateService service;
     if (!service.Probe(ReadServiceSettings())) {
         Message("Webサービス接続エラー!");
-        return false;
+        return;
     }
 
     progress.Send(PBM_SETRANGE32, 1, static_cast<LPARAM>(count));
@@ -151,7 +153,7 @@ bool RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
     com.End();
     excel::CloseWorkbooks(workbooks);
     excel::Quit(application);
-    return true;
+    (page.*saveSettings)();
 }
 
 }  // namespace
@@ -173,13 +175,11 @@ void CPgExcel::OnImport() {
     }
 
     WaitCursor wait;
-    bool complete = false;
     try {
         // The index is the position alone, without the error flag.
         fields.sheet = static_cast<short>(LOWORD(SpinReport()));
-        complete = RunBatch(fields, m_progress, wait);
+        RunBatch(fields, m_progress, wait, *this, &CPgExcel::SaveSettings);
     } catch (const excel::AutomationError& error) {
         Message(error.what(), MB_ICONSTOP);
     }
-    if (complete) SaveSettings();
 }
