@@ -18,6 +18,7 @@
 #include "tests/driver/message_box.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/tab_control.h"
+#include "tests/driver/tool_tip.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
 #include "tools/xlserver/workbook.h"
@@ -367,6 +368,24 @@ TEST_F(ExcelTest, RangesOfDifferentSizesStopBeforeAnyQuery) {
     ExpectNoSettingsSaved();
 }
 
+TEST_F(ExcelTest, NoServiceAnsweringTheProbeStopsBeforeAnyPair) {
+    ASSERT_NO_FATAL_FAILURE(UseServices(Url("closed", "/CurrencyConvertor.asmx"), Url("closed", "/soap")));
+    const std::wstring book = WriteBook(L"offline.xls", {SheetOf({{"USD/JPY"}, {"EUR/USD"}}, "Rates")});
+    const std::string before = ReadAll(book);
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    ASSERT_NO_FATAL_FAILURE(Fill(book, L"1", L"A1", L"A2", L"B1", L"B2"));
+
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(PressImport(), L"Webサービス接続エラー!", MessageBoxIcon::kExclamation));
+    ASSERT_TRUE(ServerEnded());
+    const std::vector<std::string> calls = Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "call Range.Value 0x6 get ()");
+    EXPECT_EQ(Releases(), (std::vector<std::string>{"Range", "Range", "Worksheet", "Sheets", "Workbook", "Workbooks",
+                                                     "Application"}));
+    EXPECT_EQ(ReadAll(book), before);
+    ExpectNoSettingsSaved();
+}
+
 TEST_F(ExcelTest, TwoColumnReadRangeGivesOnePairPerRow) {
     const std::wstring book =
         WriteBook(L"block.xls", {SheetOf({{"USD/JPY", "not read"}, {"EUR/USD", "neither"}}, "Rates")});
@@ -480,6 +499,34 @@ TEST_F(ExcelTest, SheetFieldHoldingTextSavesTheSpinControlsWholeReport) {
     const long report = std::wcstol(saved->c_str(), nullptr, 10);
     EXPECT_GT(report, 65535) << Narrow(*saved);
     EXPECT_EQ(report & 0xFFFF, used);
+}
+
+TEST_F(ExcelTest, ToolTipsNameTheCellFieldsAndShowThePathWithinTheirBuffer) {
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    HWND tip = nullptr;
+    for (HWND candidate : ToolTipControls(app_.pid()))
+        if (ToolTipText(candidate, page_, Field(kIdReadFrom)).value_or(L"") != L"") tip = candidate;
+    ASSERT_TRUE(tip) << "no tooltip control knows the cell fields";
+    const auto text = [&](int id) { return ToolTipText(tip, page_, Field(id)).value_or(L"(no tool)"); };
+
+    EXPECT_EQ(text(kIdReadFrom), L"通貨ペア(例:USD/JPY)を書込んだ最初のセルナンバー");
+    EXPECT_EQ(text(kIdReadTo), L"通貨ペア(例:USD/JPY)を書込んだ最後のセルナンバー");
+    EXPECT_EQ(text(kIdWriteFrom), L"レートを書出す最初のセルナンバー");
+    EXPECT_EQ(text(kIdWriteTo), L"レートを書出す最後のセルナンバー");
+    EXPECT_EQ(text(kIdImport), L"");
+    EXPECT_EQ(text(kIdPath), L"");  // no path, no tip
+
+    ASSERT_TRUE(SetControlText(Field(kIdPath), L"C:\\rates\\book.xls"));
+    EXPECT_EQ(text(kIdPath), L"C:\\rates\\book.xls");
+    // 79 characters fill the 80-character buffer; a longer path keeps its end.
+    const std::wstring fits = L"C:\\" + std::wstring(70, L'f') + L"\\a.xls";
+    ASSERT_EQ(fits.size(), 79u);
+    ASSERT_TRUE(SetControlText(Field(kIdPath), fits));
+    EXPECT_EQ(text(kIdPath), fits);
+    const std::wstring longPath = L"C:\\" + std::wstring(300, L'd') + L"\\workbook-with-a-long-name.xls";
+    ASSERT_TRUE(SetControlText(Field(kIdPath), longPath));
+    EXPECT_EQ(text(kIdPath), L"..." + longPath.substr(longPath.size() - 76));
+    EXPECT_EQ(WindowText(Field(kIdPath)), longPath);
 }
 
 }  // namespace
