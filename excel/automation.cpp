@@ -21,8 +21,28 @@ constexpr UINT kOpenOmitted = 12;
 
 std::string BstrText(BSTR text) { return text ? ui::Narrow(std::wstring_view(text, SysStringLen(text))) : std::string(); }
 
-// The system's text for a failure code, or the fallback when it has none.
+// The failures an import can meet, with the texts Windows has for them:
+// not every system (Wine) has them in its message tables.
+struct KnownFailure {
+    HRESULT hr;
+    const char* text;
+};
+constexpr KnownFailure kKnownFailures[] = {
+    {DISP_E_TYPEMISMATCH, "Type mismatch."},
+    {DISP_E_BADINDEX, "Invalid index."},
+    {DISP_E_MEMBERNOTFOUND, "Member not found."},
+    {DISP_E_BADPARAMCOUNT, "Invalid number of parameters."},
+    {DISP_E_PARAMNOTFOUND, "Parameter not found."},
+    {DISP_E_OVERFLOW, "Out of present range."},
+    {E_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
+    {RPC_E_DISCONNECTED, "The object invoked has disconnected from its clients."},
+    {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), "The RPC server is unavailable."},
+};
+
+// The text for a failure code, or the fallback when there is none.
 std::string ErrorText(HRESULT hr) {
+    for (const KnownFailure& known : kKnownFailures)
+        if (known.hr == hr) return known.text;
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

@@ -82,6 +82,13 @@ xlserver::Sheet SheetOf(std::vector<std::vector<std::string>> rows, const char* 
     return sheet;
 }
 
+// A pair in B1 and Excel's #N/A in B2.
+xlserver::Sheet ErrorSheet() {
+    xlserver::Sheet sheet = SheetOf({{"", "GBP/JPY"}}, "Two");
+    sheet.Set(2, 2, Cell::Error("#N/A"));
+    return sheet;
+}
+
 class ExcelTest : public ZelvaneTest {
 protected:
     void SetUp() override {
@@ -423,7 +430,7 @@ TEST_F(ExcelTest, ExchangeRateServiceAnswersByCountryWhenTheConversionRateServic
 // was and the settings as they were.
 TEST_F(ExcelTest, ErrorsOfTheServerEndTheImportAndSaveNothing) {
     const std::wstring book = WriteBook(
-        L"two-sheets.xls", {SheetOf({{"USD/JPY"}, {"EUR/USD"}}, "One"), SheetOf({{"GBP/JPY"}}, "Two")});
+        L"two-sheets.xls", {SheetOf({{"USD/JPY"}, {"EUR/USD"}}, "One"), ErrorSheet()});
     const std::string before = ReadAll(book);
     const std::wstring missing = dir_ + L"\\gone.xls";
     const std::wstring key = SectionKey(L"Excel");
@@ -450,6 +457,8 @@ TEST_F(ExcelTest, ErrorsOfTheServerEndTheImportAndSaveNothing) {
          {"Worksheet", "Sheets", "Workbook", "Workbooks", "Application"}},
         // One cell's value is not an array.
         {book, L"1", L"A1", L"A1", L"B1", L"B1", L"An invalid argument was encountered.", all},
+        // An error value has no text.
+        {book, L"2", L"B1", L"B2", L"C1", L"C2", L"Type mismatch.", all},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
