@@ -20,7 +20,8 @@ struct RangeRef {
     CellRef last;   // bottom right
     long Rows() const { return last.row - first.row + 1; }
     long Columns() const { return last.column - first.column + 1; }
-    long Count() const { return Rows() * Columns(); }
+    // A whole sheet holds more cells than a 32-bit count.
+    long long Count() const { return static_cast<long long>(Rows()) * Columns(); }
 };
 
 std::optional<CellRef> ParseCell(std::string_view text);

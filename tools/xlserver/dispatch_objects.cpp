@@ -1,5 +1,6 @@
 #include "tools/xlserver/dispatch_objects.h"
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,8 @@ namespace {
 
 // Excel's failure code for a member that could not do its work.
 constexpr HRESULT kExcelFailure = static_cast<HRESULT>(0x800A03EC);
+// The largest block whose values are read or written in one call.
+constexpr long long kMaxValueCells = 1 << 22;
 // Error values in cells: CVErr numbers on top of this.
 constexpr HRESULT kCellErrorBase = static_cast<HRESULT>(0x800A0000);
 
@@ -293,10 +296,15 @@ protected:
     HRESULT Call(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) override {
         CheckOpen(*book_);
         if (id == 0x76 && IsGet(flags) && result) {
+            if (range_.Count() > LONG_MAX) throw ExcelError{DISP_E_OVERFLOW, "Overflow"};
             V_VT(result) = VT_I4;
             V_I4(result) = static_cast<LONG>(range_.Count());
             return S_OK;
         }
+        // Values travel as one array in memory; a block near a whole sheet
+        // would not fit.
+        if (id == 6 && range_.Count() > kMaxValueCells)
+            throw ExcelError{E_OUTOFMEMORY, "Not enough memory to move the values of so many cells."};
         if (id == 6 && IsPut(flags)) {
             if (!params || params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
             Put(params->rgvarg[0]);
