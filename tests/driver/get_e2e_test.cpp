@@ -5,13 +5,15 @@
 // and rewritten between queries where a case needs other servers: every
 // query reads them afresh.
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "tests/driver/combo_box.h"
 #include "tests/driver/e2e_fixture.h"
 #include "tests/driver/message_box.h"
-#include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
@@ -29,30 +31,47 @@ constexpr int kUsd = 138;
 // A network wait of the program is bounded by 10 s; both services may be asked.
 constexpr milliseconds kQueryTimeout{30000};
 
-const RateServerState& Servers() {
-    static const RateServerState state("ZELVANE_RATE_SERVERS", ZELVANE_RATE_SERVERS);
-    return state;
+std::string StateDir() {
+    const char* dir = std::getenv("ZELVANE_RATE_SERVERS");
+    return dir ? dir : ZELVANE_RATE_SERVERS;
 }
 
-std::wstring Url(const char* server, const std::string& path) { return Servers().Url(server, path); }
+bool StateFileExists(const std::string& name) { return std::ifstream(StateDir() + "/" + name).good(); }
+
+std::string StateFile(const std::string& name) {
+    std::ifstream in(StateDir() + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::wstring Url(const char* server, const std::string& path) {
+    return Wide("http://127.0.0.1:" + std::to_string(std::atoi(StateFile(std::string(server) + ".port").c_str())) +
+                path);
+}
 
 class GetTest : public ZelvaneTest {
 protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(Servers().Exists("raw.port")) << "no rate servers in " << Servers().dir();
+        ASSERT_TRUE(StateFileExists("raw.port")) << "no rate servers in " << StateDir();
     }
 
     // For the cases that need the local rate service.
     bool RateServiceMissing() {
-        if (Servers().Exists("ratesvc.missing")) return true;
-        EXPECT_TRUE(Servers().Exists("ratesvc.port")) << "the rate service did not publish its port";
+        if (StateFileExists("ratesvc.missing")) return true;
+        EXPECT_TRUE(StateFileExists("ratesvc.port")) << "the rate service did not publish its port";
         return false;
     }
 
     static void UseServices(const std::wstring& conversionRateUrl, const std::wstring& exchangeRateUrl) {
-        ASSERT_TRUE(Servers().UseServices(conversionRateUrl, exchangeRateUrl));
+        const std::wstring key = SectionKey(L"Service");
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateUrl", conversionRateUrl));
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", Wide(StateFile("ratesvc.namespace"))));
+        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", exchangeRateUrl));
     }
     static std::wstring RateServiceConversion() { return Url("ratesvc", "/CurrencyConvertor.asmx"); }
     static std::wstring RateServiceExchange() { return Url("ratesvc", "/soap"); }
@@ -107,7 +126,7 @@ protected:
 };
 
 TEST_F(GetTest, ConversionRateServiceAnswersAndThePairIsSaved) {
-    if (RateServiceMissing()) GTEST_SKIP() << Servers().File("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(RateServiceConversion(), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
 
@@ -122,7 +141,7 @@ TEST_F(GetTest, ConversionRateServiceAnswersAndThePairIsSaved) {
 }
 
 TEST_F(GetTest, ExchangeRateServiceAnswersWhenTheConversionRateServiceIsDown) {
-    if (RateServiceMissing()) GTEST_SKIP() << Servers().File("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(ClosedPort("/CurrencyConvertor.asmx"), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
 
@@ -139,7 +158,7 @@ TEST_F(GetTest, ExchangeRateServiceAnswersWhenTheConversionRateServiceIsDown) {
 }
 
 TEST_F(GetTest, BothServicesDownShowTheSendError) {
-    if (RateServiceMissing()) GTEST_SKIP() << Servers().File("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(RateServiceConversion(), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
     ASSERT_NO_FATAL_FAILURE(GetShowsRate(L"117.2500"));
@@ -161,7 +180,7 @@ TEST_F(GetTest, NoSelectionAsksForACurrencyAndSendsNothing) {
     ASSERT_EQ(ComboSelection(Control(kIdCurrency1)), CB_ERR);
 
     ASSERT_NO_FATAL_FAILURE(GetShowsMessage(L"通貨を選択してください", MessageBoxIcon::kExclamation));
-    EXPECT_FALSE(Servers().Exists("count-" + tag)) << Servers().File("count-" + tag) << " requests reached the server";
+    EXPECT_FALSE(StateFileExists("count-" + tag)) << StateFile("count-" + tag) << " requests reached the server";
     // Nothing saved either.
     EXPECT_EQ(ReadUserDword(SectionKey(L"Base"), L"nCurrency1"), std::optional<DWORD>(200));
     EXPECT_FALSE(ReadUserDword(SectionKey(L"Base"), L"nCurrency2").has_value());
@@ -170,8 +189,8 @@ TEST_F(GetTest, NoSelectionAsksForACurrencyAndSendsNothing) {
     // count above could have seen requests.
     ASSERT_NO_FATAL_FAILURE(Select(kIdCurrency1, kUsd));
     ASSERT_NO_FATAL_FAILURE(GetShowsMessage(L"SOAPCLIENT_READ_ERROR", MessageBoxIcon::kError));
-    EXPECT_EQ(Servers().File("count-" + tag), "2");
-    const std::string lastBody = Servers().File("body-" + tag);
+    EXPECT_EQ(StateFile("count-" + tag), "2");
+    const std::string lastBody = StateFile("body-" + tag);
     EXPECT_NE(lastBody.find("<country1>usa</country1><country2>japan</country2>"), std::string::npos) << lastBody;
     EXPECT_TRUE(PairSaved(kUsd, kJpy));
 }

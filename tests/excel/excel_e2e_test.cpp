@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -15,7 +16,6 @@
 #include "tests/driver/common_controls.h"
 #include "tests/driver/e2e_fixture.h"
 #include "tests/driver/message_box.h"
-#include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/tab_control.h"
 #include "tests/driver/tool_tip.h"
@@ -45,9 +45,9 @@ constexpr milliseconds kImportTimeout{60000};
 constexpr wchar_t kLogKey[] = L"Software\\ZelvaneTests\\XlServer";
 constexpr char kOmitted[] = "VT_ERROR 0x80020004";
 
-const RateServerState& Servers() {
-    static const RateServerState state("ZELVANE_EXCEL_SERVERS", ZELVANE_EXCEL_SERVERS);
-    return state;
+std::string StateDir() {
+    const char* dir = std::getenv("ZELVANE_EXCEL_SERVERS");
+    return dir ? dir : ZELVANE_EXCEL_SERVERS;
 }
 
 std::string ReadAll(const std::wstring& path) {
@@ -61,11 +61,14 @@ std::string ReadAll(const std::wstring& path) {
     return text;
 }
 
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::string Narrow(const std::wstring& s) {
     std::string out;
     for (wchar_t c : s) out += static_cast<char>(c < 0x80 ? c : '?');
     return out;
 }
+
+std::string StateFile(const std::string& name) { return ReadAll(Wide(StateDir() + "/" + name)); }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -94,8 +97,8 @@ protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_FALSE(Servers().File("raw.port").empty()) << "no rate servers in " << Servers().dir();
-        if (!Servers().File("ratesvc.missing").empty()) GTEST_SKIP() << Servers().File("ratesvc.missing");
+        ASSERT_FALSE(StateFile("raw.port").empty()) << "no rate servers in " << StateDir();
+        if (!StateFile("ratesvc.missing").empty()) GTEST_SKIP() << StateFile("ratesvc.missing");
         wchar_t temp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
         dir_ = std::wstring(temp) + L"zelvane-excel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
@@ -114,15 +117,21 @@ protected:
         RemoveDirectoryW(dir_.c_str());
     }
 
-    static std::wstring Url(const char* server, const std::string& path) { return Servers().Url(server, path); }
+    static std::wstring Url(const char* server, const std::string& path) {
+        return Wide("http://127.0.0.1:" + std::to_string(std::atoi(StateFile(std::string(server) + ".port").c_str())) +
+                    path);
+    }
     static std::wstring RateService(const char* path) { return Url("ratesvc", path); }
     static void UseServices(const std::wstring& conversionRateUrl, const std::wstring& exchangeRateUrl) {
-        ASSERT_TRUE(Servers().UseServices(conversionRateUrl, exchangeRateUrl));
+        const std::wstring key = SectionKey(L"Service");
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateUrl", conversionRateUrl));
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", Wide(StateFile("ratesvc.namespace"))));
+        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", exchangeRateUrl));
     }
     // What the rate service was asked, one line per call.
     static std::vector<std::string> ServiceCalls() {
         std::vector<std::string> calls;
-        for (const std::string& line : Lines(Servers().File("ratesvc.log")))
+        for (const std::string& line : Lines(StateFile("ratesvc.log")))
             if (line.find("ConversionRate ") != std::string::npos || line.find("getRate ") != std::string::npos)
                 calls.push_back(line.substr(line.find(": ") + 2));
         return calls;
