@@ -45,9 +45,11 @@ constexpr milliseconds kImportTimeout{60000};
 constexpr wchar_t kLogKey[] = L"Software\\ZelvaneTests\\XlServer";
 constexpr char kOmitted[] = "VT_ERROR 0x80020004";
 
+// The folder where this test's own rate servers publish their ports, laid out
+// as tests/services lays out its own.
 std::string StateDir() {
-    const char* dir = std::getenv("ZELVANE_EXCEL_SERVERS");
-    return dir ? dir : ZELVANE_EXCEL_SERVERS;
+    const char* dir = std::getenv("ZELVANE_RATE_SERVERS");
+    return dir ? dir : ZELVANE_RATE_SERVERS;
 }
 
 std::string ReadAll(const std::wstring& path) {
