@@ -21,6 +21,7 @@
 #include "tests/driver/tool_tip.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
+#include "tests/driver/wine_path.h"
 #include "tools/xlserver/workbook.h"
 
 namespace driver::zelvane {
@@ -538,6 +539,35 @@ TEST_F(ExcelTest, ToolTipsNameTheCellFieldsAndShowThePathWithinTheirBuffer) {
     ASSERT_TRUE(SetControlText(Field(kIdPath), longPath));
     EXPECT_EQ(text(kIdPath), L"..." + longPath.substr(longPath.size() - 76));
     EXPECT_EQ(WindowText(Field(kIdPath)), longPath);
+}
+
+// Runs the stand-in server with one switch and waits for it to end.
+bool RunServer(const wchar_t* option) {
+    AppProcess server;
+    const std::string exe = XLSERVER_EXE;
+    if (!server.Start(ToWindowsPath(std::wstring(exe.begin(), exe.end())), option)) return false;
+    return server.WaitForExit() == std::optional<DWORD>(0);
+}
+
+class NoExcelTest : public ExcelTest {
+protected:
+    void TearDown() override {
+        ExcelTest::TearDown();
+        // The other cases need it back.
+        EXPECT_TRUE(RunServer(L"/RegServer"));
+    }
+};
+
+TEST_F(NoExcelTest, WithoutAnExcelNothingIsOpenedOrSaved) {
+    const std::wstring book = WriteBook(L"unused.xls", {SheetOf({{"USD/JPY"}}, "Rates")});
+    ASSERT_TRUE(RunServer(L"/UnregServer"));
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    ASSERT_NO_FATAL_FAILURE(Fill(book, L"1", L"A1", L"A2", L"B1", L"B2"));
+
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectBox(PressImport(), L"Cannot start Excel and get Application object.", MessageBoxIcon::kExclamation));
+    EXPECT_TRUE(ServerLog().empty());
+    ExpectNoSettingsSaved();
 }
 
 }  // namespace
