@@ -31,6 +31,7 @@ using xlserver::Cell;
 
 // Excel page controls.
 constexpr int kIdPath = 1032;
+constexpr int kIdBrowse = 1006;
 constexpr int kIdReadFrom = 1035;
 constexpr int kIdReadTo = 1036;
 constexpr int kIdWriteFrom = 1037;
@@ -38,6 +39,9 @@ constexpr int kIdWriteTo = 1038;
 constexpr int kIdSheetNo = 1033;
 constexpr int kIdImport = 1023;
 constexpr int kIdProgress = 1039;
+// The common file dialog's file name and file type boxes (cmb13, cmb1).
+constexpr int kIdFileName = 0x47C;
+constexpr int kIdFileType = 0x470;
 
 // Excel's start, the probe and every pair's query; each network wait is
 // bounded by 10 s.
@@ -539,6 +543,45 @@ TEST_F(ExcelTest, ToolTipsNameTheCellFieldsAndShowThePathWithinTheirBuffer) {
     ASSERT_TRUE(SetControlText(Field(kIdPath), longPath));
     EXPECT_EQ(text(kIdPath), L"..." + longPath.substr(longPath.size() - 76));
     EXPECT_EQ(WindowText(Field(kIdPath)), longPath);
+}
+
+// The file dialog the page opens: a dialog window of the program other than
+// its main dialog and pages.
+HWND WaitForFileDialog(DWORD pid, HWND mainDialog) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : TopLevelWindows(pid))
+                if (hwnd != mainDialog && IsWindowVisible(hwnd) && ClassName(hwnd) == kDialogClass &&
+                    GetDlgItem(hwnd, IDOK) && GetDlgItem(hwnd, kIdFileName))
+                    found = hwnd;
+            return found != nullptr;
+        },
+        kWindowTimeout);
+    return found;
+}
+
+TEST_F(ExcelTest, WorkbookButtonPutsTheChosenFilesPathInTheField) {
+    const std::wstring book = WriteBook(L"chosen.xls", {SheetOf({{"USD/JPY"}}, "Rates")});
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    ASSERT_TRUE(SetControlText(Field(kIdPath), L"C:\\before.xls"));
+
+    // Cancel changes nothing.
+    ASSERT_TRUE(ClickButton(Field(kIdBrowse)));
+    HWND dialog = WaitForFileDialog(app_.pid(), app_.mainDialog());
+    ASSERT_TRUE(dialog) << "no file dialog";
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, kIdFileName)), L"*.xls");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, kIdFileType)), L"EXCELファイル(*.xls)");
+    ASSERT_TRUE(ClickButton(GetDlgItem(dialog, IDCANCEL)));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kReactTimeout));
+    EXPECT_EQ(FieldText(kIdPath), L"C:\\before.xls");
+
+    ASSERT_TRUE(ClickButton(Field(kIdBrowse)));
+    dialog = WaitForFileDialog(app_.pid(), app_.mainDialog());
+    ASSERT_TRUE(dialog) << "no file dialog";
+    ASSERT_TRUE(SetControlText(GetDlgItem(dialog, kIdFileName), book));
+    ASSERT_TRUE(ClickButton(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(WaitUntil([&] { return FieldText(kIdPath) == book; }, kReactTimeout)) << Narrow(FieldText(kIdPath));
 }
 
 // Runs the stand-in server with one switch and waits for it to end.
