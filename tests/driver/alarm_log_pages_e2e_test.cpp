@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/driver/alarm_log_pages.h"
+#include "tests/driver/common_controls.h"
 #include "tests/driver/file_dialog.h"
 #include "tests/driver/registry.h"
 

@@ -1,5 +1,7 @@
 #include "tests/driver/file_dialog.h"
 
+#include "tests/driver/common_controls.h"
+
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
 
@@ -34,10 +36,6 @@ HWND FileNameField(HWND dialog) {
 }
 
 }  // namespace
-
-bool SetControlText(HWND control, const std::wstring& text) {
-    return control && SendWithTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), FALSE) != FALSE;
-}
 
 bool ChooseFileInDialog(DWORD pid, const wchar_t* caption, const std::wstring& path, milliseconds timeout) {
     HWND dialog = WaitForTopLevel(pid, L"#32770", caption, timeout);

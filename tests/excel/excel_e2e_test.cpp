@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/driver/common_controls.h"
+#include "tests/driver/rate_servers.h"
 #include "tests/driver/e2e_fixture.h"
 #include "tests/driver/message_box.h"
 #include "tests/driver/registry.h"
@@ -50,13 +51,6 @@ constexpr milliseconds kImportTimeout{60000};
 constexpr wchar_t kLogKey[] = L"Software\\ZelvaneTests\\XlServer";
 constexpr char kOmitted[] = "VT_ERROR 0x80020004";
 
-// The folder where this test's own rate servers publish their ports, laid out
-// as tests/services lays out its own.
-std::string StateDir() {
-    const char* dir = std::getenv("ZELVANE_RATE_SERVERS");
-    return dir ? dir : ZELVANE_RATE_SERVERS;
-}
-
 std::string ReadAll(const std::wstring& path) {
     std::string text;
     if (FILE* f = _wfopen(path.c_str(), L"rb")) {
@@ -68,14 +62,15 @@ std::string ReadAll(const std::wstring& path) {
     return text;
 }
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring Wide(const std::string& s) { return WideAscii(s); }
 std::string Narrow(const std::wstring& s) {
     std::string out;
     for (wchar_t c : s) out += static_cast<char>(c < 0x80 ? c : '?');
     return out;
 }
 
-std::string StateFile(const std::string& name) { return ReadAll(Wide(StateDir() + "/" + name)); }
+// This test's own rate servers publish their ports as tests/services' do.
+std::string StateFile(const std::string& name) { return RateServerFile(name); }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -104,7 +99,7 @@ protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_FALSE(StateFile("raw.port").empty()) << "no rate servers in " << StateDir();
+        ASSERT_FALSE(StateFile("raw.port").empty()) << "no rate servers in " << RateServerDir();
         if (!StateFile("ratesvc.missing").empty()) GTEST_SKIP() << StateFile("ratesvc.missing");
         wchar_t temp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
@@ -125,8 +120,7 @@ protected:
     }
 
     static std::wstring Url(const char* server, const std::string& path) {
-        return Wide("http://127.0.0.1:" + std::to_string(std::atoi(StateFile(std::string(server) + ".port").c_str())) +
-                    path);
+        return RateServerUrl(server, path);
     }
     static std::wstring RateService(const char* path) { return Url("ratesvc", path); }
     static void UseServices(const std::wstring& conversionRateUrl, const std::wstring& exchangeRateUrl) {
