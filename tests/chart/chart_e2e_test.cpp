@@ -1,0 +1,235 @@
+// The chart panel in the real program under Wine: the monitor switched on
+// against the scripted rate peer of tests/services, the chart button opens
+// the panel beside the main dialog, the panel follows the dialog's moves,
+// and each way of closing it takes it away and resets the button.
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "tests/chart/chart_view.h"
+#include "tests/driver/e2e_fixture.h"
+#include "tests/driver/registry.h"
+#include "tests/driver/user_input.h"
+#include "tests/driver/window_query.h"
+
+namespace driver::zelvane {
+namespace {
+
+using chart::FindPanel;
+
+constexpr int kIdMonitorOnOff = 1006;  // on the monitor page
+constexpr int kIdMonitorInterval = 1040;
+constexpr wchar_t kChartClosed[] = L"チャート >>";
+constexpr wchar_t kChartOpen[] = L"チャート <<";
+// The first poll comes one 20 s period after the switch-on.
+constexpr milliseconds kFirstPollTimeout{60000};
+
+std::string ServerFile(const std::string& name) {
+    std::ifstream in(std::string(ZELVANE_RATE_SERVERS) + "/" + name, std::ios::binary);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+std::wstring ServerUrl(const char* server, const std::string& path) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(ServerFile(std::string(server) + ".port").c_str())) + path;
+    return std::wstring(url.begin(), url.end());
+}
+
+class ChartTest : public ZelvaneTest {
+protected:
+    void SetUp() override {
+        ZelvaneTest::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_FALSE(ServerFile("raw.port").empty()) << "no rate servers in " << ZELVANE_RATE_SERVERS;
+        // The scripted peer answers with the rate in this test's file.
+        tag_ = "chart-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        std::ofstream(std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_) << "118.25";
+        const std::wstring key = SectionKey(L"Service");
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateUrl", ServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
+        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", ServerUrl("closed", "/soap")));
+    }
+    void TearDown() override {
+        ZelvaneTest::TearDown();
+        std::remove((std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_).c_str());
+    }
+
+    HWND OnOff() const {
+        for (HWND page : app_.Pages())
+            if (GetDlgItem(page, kIdMonitorInterval)) return GetDlgItem(page, kIdMonitorOnOff);
+        return nullptr;
+    }
+    bool TextBecomes(HWND hwnd, const std::wstring& text) const {
+        return WaitUntil([&] { return WindowText(hwnd) == text; }, kReactTimeout);
+    }
+
+    // Starts the program and switches the monitor on.
+    void StartMonitor() {
+        ASSERT_TRUE(StartApp());
+        EXPECT_FALSE(IsWindowEnabled(Control(kIdChart)));
+        ASSERT_TRUE(ClickButton(OnOff()));
+        ASSERT_TRUE(TextBecomes(OnOff(), L"OFF"));
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(Control(kIdChart)) != FALSE; }, kReactTimeout));
+    }
+
+    // Presses the chart button and waits for the panel to finish sliding out.
+    HWND OpenPanel() {
+        if (!ClickButton(Control(kIdChart))) return nullptr;
+        HWND panel = nullptr;
+        WaitUntil(
+            [&] {
+                panel = FindPanel(app_.pid());
+                RECT m, p;
+                return panel && GetWindowRect(app_.mainDialog(), &m) && GetWindowRect(panel, &p) &&
+                       p.left == m.right - (p.right - p.left) % 5;
+            },
+            kReactTimeout);
+        EXPECT_TRUE(TextBecomes(Control(kIdChart), kChartOpen));
+        return panel;
+    }
+
+    // Waits until the panel's window is gone; true when it was seen moving
+    // back behind the dialog first.
+    struct Closing {
+        bool gone = false;
+        bool slidIn = false;
+    };
+    static Closing WatchClose(HWND panel) {
+        Closing c;
+        RECT open{};
+        GetWindowRect(panel, &open);
+        c.gone = WaitUntil(
+            [&] {
+                RECT now;
+                if (!IsWindow(panel) || !GetWindowRect(panel, &now)) return true;
+                if (now.left < open.left) c.slidIn = true;
+                return false;
+            },
+            kReactTimeout, milliseconds(2));
+        return c;
+    }
+    void ExpectClosedBySlide(HWND panel) {
+        const Closing c = WatchClose(panel);
+        EXPECT_TRUE(c.gone);
+        EXPECT_TRUE(c.slidIn);
+        EXPECT_TRUE(TextBecomes(Control(kIdChart), kChartClosed));
+    }
+
+    std::string tag_;
+};
+
+TEST_F(ChartTest, OpensBesideTheDialogFollowsItAndClosesWithTheButton) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+
+    // 230 x 86 dialog units wide, the lower third of the dialog high, its
+    // left edge (width mod 5) pixels short of the dialog's right edge.
+    const SIZE size = chart::TemplateWindowSize(230, 86);
+    RECT m, p;
+    ASSERT_TRUE(GetWindowRect(app_.mainDialog(), &m) && GetWindowRect(panel, &p));
+    EXPECT_EQ(p.right - p.left, size.cx);
+    EXPECT_EQ(p.bottom - p.top, (m.bottom - m.top) / 3);
+    EXPECT_EQ(p.bottom, m.bottom);
+    EXPECT_EQ(p.left, m.right - size.cx % 5);
+
+    // No poll yet: only the newest sample's square, at the top right.
+    std::unique_ptr<Pixels> shot;
+    ASSERT_TRUE(WaitUntil([&] { return (shot = chart::CaptureClient(panel)) && CountColour(*shot, chart::kBlue) > 0; },
+                          kReactTimeout));
+    const int x0 = shot->width() - static_cast<int>(shot->width() * 0.01 * 0.5);
+    EXPECT_TRUE(chart::ColourNear(*shot, x0, 0, 2, chart::kBlue));
+    EXPECT_EQ(chart::CountOutside(*shot, RECT{x0 - 4, 0, x0 + 5, 4}, chart::kBlue), 0);
+    EXPECT_EQ(shot->at(10, shot->height() / 2), chart::kWhite);
+
+    // The dialog moves; the panel keeps to its right edge, exactly there now.
+    SetWindowPos(app_.mainDialog(), nullptr, m.left + 37, m.top + 23, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            RECT mm, pp;
+            return GetWindowRect(app_.mainDialog(), &mm) && GetWindowRect(panel, &pp) && mm.left == m.left + 37 &&
+                   pp.left == mm.right && pp.bottom == mm.bottom && pp.right - pp.left == size.cx &&
+                   pp.bottom - pp.top == (mm.bottom - mm.top) / 3;
+        },
+        kReactTimeout));
+
+    ASSERT_TRUE(ClickButton(Control(kIdChart)));
+    ExpectClosedBySlide(panel);
+    EXPECT_EQ(FindPanel(app_.pid()), nullptr);
+
+    // And opens again.
+    panel = OpenPanel();
+    EXPECT_NE(panel, nullptr);
+}
+
+TEST_F(ChartTest, HideClosesThePanelBeforeHidingTheDialog) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(ClickButton(Control(kIdHide)));
+    ExpectClosedBySlide(panel);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(app_.mainDialog()); }, kReactTimeout));
+}
+
+TEST_F(ChartTest, CloseBoxClosesThePanel) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(ClickCloseBox(app_.mainDialog()));
+    ExpectClosedBySlide(panel);
+}
+
+TEST_F(ChartTest, SwitchingTheMonitorOffClosesThePanel) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(ClickButton(OnOff()));
+    ExpectClosedBySlide(panel);
+    EXPECT_TRUE(TextBecomes(OnOff(), L"ON"));
+    EXPECT_FALSE(IsWindowEnabled(Control(kIdChart)));
+}
+
+TEST_F(ChartTest, EscapeInThePanelClosesItTheButtonsWay) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    // What the dialog manager makes of Escape; the monitor's message loop
+    // does no dialog keyboard handling of its own.
+    ASSERT_TRUE(PostMessageW(panel, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ExpectClosedBySlide(panel);
+    // Closed for the dialog too: the next press opens it again.
+    EXPECT_NE(OpenPanel(), nullptr);
+}
+
+TEST_F(ChartTest, ExitWithThePanelOpenEndsTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(ClickButton(Control(kIdExit)));
+    const Closing c = WatchClose(panel);
+    EXPECT_TRUE(c.gone);
+    EXPECT_FALSE(c.slidIn);
+    EXPECT_TRUE(app_.process().WaitForExit().has_value());
+}
+
+TEST_F(ChartTest, AfterOnePollTheSquareSitsInTheMiddle) {
+    ASSERT_NO_FATAL_FAILURE(StartMonitor());
+    // The start-up probe, then the first poll. The poll runs in one
+    // handler, so the chart button's click waits until it pushed its rate.
+    ASSERT_TRUE(WaitUntil([&] { return std::atoi(ServerFile("count-" + tag_).c_str()) >= 2; }, kFirstPollTimeout))
+        << "no poll";
+    HWND panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    std::unique_ptr<Pixels> shot;
+    ASSERT_TRUE(WaitUntil([&] { return (shot = chart::CaptureClient(panel)) && CountColour(*shot, chart::kBlue) > 0; },
+                          kReactTimeout));
+    const int x0 = shot->width() - static_cast<int>(shot->width() * 0.01 * 0.5);
+    const int y = shot->height() / 2;
+    EXPECT_TRUE(chart::ColourNear(*shot, x0, y, 2, chart::kBlue));
+    EXPECT_EQ(chart::CountOutside(*shot, RECT{x0 - 4, y - 4, x0 + 5, y + 5}, chart::kBlue), 0);
+    EXPECT_EQ(CountColour(*shot, chart::kRed), 0);  // no limits set
+}
+
+}  // namespace
+}  // namespace driver::zelvane
