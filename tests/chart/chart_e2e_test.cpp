@@ -11,6 +11,7 @@
 #include "tests/driver/registry.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
+#include "tests/driver/wine_path.h"
 
 namespace driver::zelvane {
 namespace {
@@ -213,22 +214,70 @@ TEST_F(ChartTest, ExitWithThePanelOpenEndsTheProgram) {
     EXPECT_TRUE(app_.process().WaitForExit().has_value());
 }
 
-TEST_F(ChartTest, AfterOnePollTheSquareSitsInTheMiddle) {
+TEST_F(ChartTest, RealPollsDrawTheirSquareThenTheirLine) {
     ASSERT_NO_FATAL_FAILURE(StartMonitor());
-    // The start-up probe, then the first poll. The poll runs in one
-    // handler, so the chart button's click waits until it pushed its rate.
-    ASSERT_TRUE(WaitUntil([&] { return std::atoi(ServerFile("count-" + tag_).c_str()) >= 2; }, kFirstPollTimeout))
-        << "no poll";
+    const auto polls = [&] { return std::atoi(ServerFile("count-" + tag_).c_str()) - 1; };  // less the probe
+    // A poll runs in one handler: once its request reached the peer, the
+    // chart button's click waits until the rate is in the history.
+    ASSERT_TRUE(WaitUntil([&] { return polls() >= 1; }, kFirstPollTimeout)) << "no poll";
+
+    // One sample has no range: a square in the middle of the right edge.
     HWND panel = OpenPanel();
     ASSERT_NE(panel, nullptr);
     std::unique_ptr<Pixels> shot;
     ASSERT_TRUE(WaitUntil([&] { return (shot = chart::CaptureClient(panel)) && CountColour(*shot, chart::kBlue) > 0; },
                           kReactTimeout));
-    const int x0 = shot->width() - static_cast<int>(shot->width() * 0.01 * 0.5);
-    const int y = shot->height() / 2;
-    EXPECT_TRUE(chart::ColourNear(*shot, x0, y, 2, chart::kBlue));
-    EXPECT_EQ(chart::CountOutside(*shot, RECT{x0 - 4, y - 4, x0 + 5, y + 5}, chart::kBlue), 0);
+    const int w = shot->width(), h = shot->height();
+    const double step = w * 0.01;
+    const int x0 = w - static_cast<int>(step * 0.5);
+    EXPECT_TRUE(chart::ColourNear(*shot, x0, h / 2, 2, chart::kBlue));
+    EXPECT_EQ(chart::CountOutside(*shot, RECT{x0 - 4, h / 2 - 4, x0 + 5, h / 2 + 5}, chart::kBlue), 0);
     EXPECT_EQ(CountColour(*shot, chart::kRed), 0);  // no limits set
+    ASSERT_TRUE(ClickButton(Control(kIdChart)));
+    ExpectClosedBySlide(panel);
+
+    // Two more polls, each a change: 118.25, 119.50, 118.75, newest last.
+    for (const char* rate : {"119.50", "118.75"}) {
+        const int before = polls();
+        std::ofstream(std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_) << rate;
+        ASSERT_TRUE(WaitUntil([&] { return polls() > before; }, kFirstPollTimeout)) << "no poll for " << rate;
+    }
+    panel = OpenPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return (shot = chart::CaptureClient(panel)) && CountColour(*shot, chart::kBlue) > 0; },
+                          kReactTimeout));
+    // The highest at the top, the lowest at the bottom, the newest between.
+    const int y0 = static_cast<int>(h / 2 - (118.75 - 118.875) * h / 1.25);
+    EXPECT_TRUE(chart::ColourNear(*shot, x0, y0, 2, chart::kBlue));
+    EXPECT_TRUE(chart::ColourNear(*shot, static_cast<int>(w - 1.5 * step), 0, 2, chart::kBlue));
+    EXPECT_TRUE(chart::ColourNear(*shot, static_cast<int>(w - 2.5 * step), h, 2, chart::kBlue));
+    EXPECT_EQ(chart::CountOutside(*shot, RECT{static_cast<int>(w - 2.5 * step) - 3, 0, w, h}, chart::kBlue), 0);
+
+    // The dialog with its panel, kept for a look by eye: moved clear of the
+    // rate window's corner, the panel along with it.
+    SetWindowPos(app_.mainDialog(), nullptr, 120, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            RECT mm, pp;
+            return GetWindowRect(app_.mainDialog(), &mm) && GetWindowRect(panel, &pp) && mm.left == 120 &&
+                   pp.left == mm.right && pp.bottom == mm.bottom;
+        },
+        kReactTimeout));
+    RECT m, p;
+    ASSERT_TRUE(GetWindowRect(app_.mainDialog(), &m) && GetWindowRect(panel, &p));
+    const RECT both = {m.left, m.top, p.right, m.bottom};
+    // Both repainted after the move: two captures in a row alike.
+    Pixels whole(both.right - both.left, both.bottom - both.top), last(whole.width(), whole.height());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!CaptureScreen(both, whole)) return false;
+            const bool settled = whole.Difference(last) == 0;
+            CaptureScreen(both, last);
+            return settled && CountColour(whole, chart::kBlue) > 0;
+        },
+        kReactTimeout, milliseconds(300)));
+    const std::string dir = ZELVANE_CHART_SHOTS;
+    EXPECT_TRUE(chart::SaveBitmap(whole, (ToWindowsPath(std::wstring(dir.begin(), dir.end())) + L"\\zelvane-chart.bmp").c_str()));
 }
 
 }  // namespace
