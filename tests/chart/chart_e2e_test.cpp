@@ -2,65 +2,52 @@
 // against the scripted rate peer of tests/services, the chart button opens
 // the panel beside the main dialog, the panel follows the dialog's moves,
 // and each way of closing it takes it away and resets the button.
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "tests/chart/chart_view.h"
 #include "tests/driver/e2e_fixture.h"
+#include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
-#include "tests/driver/wine_path.h"
 
 namespace driver::zelvane {
 namespace {
 
 using chart::FindPanel;
 
-constexpr int kIdMonitorOnOff = 1006;  // on the monitor page
-constexpr int kIdMonitorInterval = 1040;
 constexpr wchar_t kChartClosed[] = L"チャート >>";
 constexpr wchar_t kChartOpen[] = L"チャート <<";
 // The first poll comes one 20 s period after the switch-on.
 constexpr milliseconds kFirstPollTimeout{60000};
-
-std::string ServerFile(const std::string& name) {
-    std::ifstream in(std::string(ZELVANE_RATE_SERVERS) + "/" + name, std::ios::binary);
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
-std::wstring ServerUrl(const char* server, const std::string& path) {
-    const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(ServerFile(std::string(server) + ".port").c_str())) + path;
-    return std::wstring(url.begin(), url.end());
-}
 
 class ChartTest : public ZelvaneTest {
 protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_FALSE(ServerFile("raw.port").empty()) << "no rate servers in " << ZELVANE_RATE_SERVERS;
-        // The scripted peer answers with the rate in this test's file.
+        ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
+        // The scripted peer answers with the rate in this test's file and
+        // counts the requests.
         tag_ = "chart-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
-        std::ofstream(std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_) << "118.25";
+        ASSERT_NO_FATAL_FAILURE(SetRate("118.25"));
         const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateUrl", ServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
+        ASSERT_TRUE(WriteUserString(
+            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
         ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", ServerUrl("closed", "/soap")));
+        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
     }
     void TearDown() override {
         ZelvaneTest::TearDown();
-        std::remove((std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_).c_str());
+        std::remove((RateServerDir() + "/rate-" + tag_).c_str());
     }
 
-    HWND OnOff() const {
-        for (HWND page : app_.Pages())
-            if (GetDlgItem(page, kIdMonitorInterval)) return GetDlgItem(page, kIdMonitorOnOff);
-        return nullptr;
-    }
+    void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
+    // The program's requests less its start-up probe.
+    int Polls() const { return std::atoi(RateServerFile("count-" + tag_).c_str()) - 1; }
+    HWND OnOff() const { return GetDlgItem(app_.PageWith(kIdInterval), kIdMonitorOnOff); }
     bool TextBecomes(HWND hwnd, const std::wstring& text) const {
         return WaitUntil([&] { return WindowText(hwnd) == text; }, kReactTimeout);
     }
@@ -216,10 +203,9 @@ TEST_F(ChartTest, ExitWithThePanelOpenEndsTheProgram) {
 
 TEST_F(ChartTest, RealPollsDrawTheirSquareThenTheirLine) {
     ASSERT_NO_FATAL_FAILURE(StartMonitor());
-    const auto polls = [&] { return std::atoi(ServerFile("count-" + tag_).c_str()) - 1; };  // less the probe
     // A poll runs in one handler: once its request reached the peer, the
     // chart button's click waits until the rate is in the history.
-    ASSERT_TRUE(WaitUntil([&] { return polls() >= 1; }, kFirstPollTimeout)) << "no poll";
+    ASSERT_TRUE(WaitUntil([&] { return Polls() >= 1; }, kFirstPollTimeout)) << "no poll";
 
     // One sample has no range: a square in the middle of the right edge.
     HWND panel = OpenPanel();
@@ -238,9 +224,9 @@ TEST_F(ChartTest, RealPollsDrawTheirSquareThenTheirLine) {
 
     // Two more polls, each a change: 118.25, 119.50, 118.75, newest last.
     for (const char* rate : {"119.50", "118.75"}) {
-        const int before = polls();
-        std::ofstream(std::string(ZELVANE_RATE_SERVERS) + "/rate-" + tag_) << rate;
-        ASSERT_TRUE(WaitUntil([&] { return polls() > before; }, kFirstPollTimeout)) << "no poll for " << rate;
+        const int before = Polls();
+        ASSERT_NO_FATAL_FAILURE(SetRate(rate));
+        ASSERT_TRUE(WaitUntil([&] { return Polls() > before; }, kFirstPollTimeout)) << "no poll for " << rate;
     }
     panel = OpenPanel();
     ASSERT_NE(panel, nullptr);
@@ -276,8 +262,7 @@ TEST_F(ChartTest, RealPollsDrawTheirSquareThenTheirLine) {
             return settled && CountColour(whole, chart::kBlue) > 0;
         },
         kReactTimeout, milliseconds(300)));
-    const std::string dir = ZELVANE_CHART_SHOTS;
-    EXPECT_TRUE(chart::SaveBitmap(whole, (ToWindowsPath(std::wstring(dir.begin(), dir.end())) + L"\\zelvane-chart.bmp").c_str()));
+    EXPECT_TRUE(chart::SaveShot(whole, "zelvane-chart"));
 }
 
 }  // namespace

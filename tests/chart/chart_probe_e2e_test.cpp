@@ -105,9 +105,7 @@ TEST_P(ChartProbe, DrawsTheRunAndTheLimits) {
     }
     EXPECT_EQ(p.at(2, 2), kWhite);
 
-    const std::string dir = ZELVANE_CHART_SHOTS;
-    const std::wstring file = ToWindowsPath(std::wstring(dir.begin(), dir.end())) + L"\\chart-" + std::to_wstring(n) + L".bmp";
-    EXPECT_TRUE(SaveBitmap(p, file.c_str()));
+    EXPECT_TRUE(SaveShot(p, "chart-" + std::to_string(n)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, ChartProbe, ::testing::Values(1, 5, 100));

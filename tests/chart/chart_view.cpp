@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tests/driver/window_query.h"
+#include "tests/driver/wine_path.h"
 
 namespace driver::chart {
 
@@ -107,6 +108,11 @@ bool SaveBitmap(const Pixels& p, const wchar_t* path) {
         ok = std::fwrite(row.data(), row.size(), 1, out) == 1;
     }
     return std::fclose(out) == 0 && ok;
+}
+
+bool SaveShot(const Pixels& p, const std::string& name) {
+    const std::string path = std::string(ZELVANE_CHART_SHOTS) + "/" + name + ".bmp";
+    return SaveBitmap(p, ToWindowsPath(std::wstring(path.begin(), path.end())).c_str());
 }
 
 }  // namespace driver::chart

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "tests/driver/screen.h"
 
@@ -36,5 +37,7 @@ int CountOutside(const Pixels& p, const RECT& rc, uint32_t colour);
 
 // Writes the picture as a 24-bit bitmap file.
 bool SaveBitmap(const Pixels& p, const wchar_t* path);
+// Keeps the picture for a look by eye: <build>/tests/chart/shots/<name>.bmp.
+bool SaveShot(const Pixels& p, const std::string& name);
 
 }  // namespace driver::chart
