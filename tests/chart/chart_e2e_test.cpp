@@ -31,13 +31,9 @@ protected:
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
         // The scripted peer answers with the rate in this test's file and
         // counts the requests.
-        tag_ = "chart-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        tag_ = ScriptedTag("chart");
         ASSERT_NO_FATAL_FAILURE(SetRate("118.25"));
-        const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(
-            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
+        ASSERT_TRUE(UseScriptedPeer(tag_));
     }
     void TearDown() override {
         ZelvaneTest::TearDown();

@@ -39,18 +39,12 @@ protected:
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        tag_ = "monitor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        tag_ = ScriptedTag("monitor");
     }
 
     // Both services point at the scripted peer's conversion-rate answer, which
     // counts its requests under this test's tag.
-    void UseScriptedPeer() {
-        const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(
-            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
-    }
+    void UseScriptedPeer() { ASSERT_TRUE(zelvane::UseScriptedPeer(tag_)); }
     void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
     int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
     std::string LastBody() const { return RateServerFile("body-" + tag_); }

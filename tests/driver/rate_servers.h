@@ -3,10 +3,15 @@
 // addresses on them.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/driver/registry.h"
+#include "tests/driver/zelvane_app.h"
 
 namespace driver::zelvane {
 
@@ -44,6 +49,22 @@ inline std::wstring WideAscii(const std::string& s) { return std::wstring(s.begi
 inline std::wstring RateServerUrl(const char* server, const std::string& path) {
     return WideAscii("http://127.0.0.1:" +
                      std::to_string(std::atoi(RateServerFile(std::string(server) + ".port").c_str())) + path);
+}
+
+// A tag of one test's own on the scripted peer, so tests that run at the
+// same time never read each other's rates and counts.
+inline std::string ScriptedTag(const std::string& prefix) {
+    return prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+}
+
+// Both services in the settings point at the scripted peer's conversion-rate
+// answer: the rate in rate-<tag>, requests counted in count-<tag>.
+inline bool UseScriptedPeer(const std::string& tag) {
+    const std::wstring key = SectionKey(L"Service");
+    return WriteUserString(key, L"ConversionRateUrl",
+                           RateServerUrl("raw", "/count/" + tag + "/conversion/scripted/" + tag)) &&
+           WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted") &&
+           WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap"));
 }
 
 }  // namespace driver::zelvane
