@@ -61,7 +61,7 @@ protected:
     HWND OpenPanel() {
         if (!ClickButton(Control(kIdChart))) return nullptr;
         HWND panel = nullptr;
-        WaitUntil(
+        const bool slidOut = WaitUntil(
             [&] {
                 panel = FindPanel(app_.pid());
                 RECT m, p;
@@ -69,6 +69,7 @@ protected:
                        p.left == m.right - (p.right - p.left) % 5;
             },
             kReactTimeout);
+        if (!slidOut) return nullptr;
         EXPECT_TRUE(TextBecomes(Control(kIdChart), kChartOpen));
         return panel;
     }
