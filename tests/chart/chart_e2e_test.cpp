@@ -2,7 +2,6 @@
 // against the scripted rate peer of tests/services, the chart button opens
 // the panel beside the main dialog, the panel follows the dialog's moves,
 // and each way of closing it takes it away and resets the button.
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -29,20 +28,16 @@ protected:
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        // The scripted peer answers with the rate in this test's file and
-        // counts the requests.
-        tag_ = ScriptedTag("chart");
-        ASSERT_NO_FATAL_FAILURE(SetRate("118.25"));
-        ASSERT_TRUE(UseScriptedPeer(tag_));
-    }
-    void TearDown() override {
-        ZelvaneTest::TearDown();
-        std::remove((RateServerDir() + "/rate-" + tag_).c_str());
+        // The scripted peer answers with the rate last set and counts the
+        // requests.
+        peer_ = ScriptedRatePeer("chart-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()));
+        ASSERT_TRUE(peer_.SetRate("118.25"));
+        ASSERT_TRUE(peer_.Use());
     }
 
-    void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
     // The program's requests less its start-up probe.
-    int Polls() const { return std::atoi(RateServerFile("count-" + tag_).c_str()) - 1; }
+    int Polls() const { return peer_.Requests() - 1; }
     HWND OnOff() const { return GetDlgItem(app_.PageWith(kIdInterval), kIdMonitorOnOff); }
     bool TextBecomes(HWND hwnd, const std::wstring& text) const {
         return WaitUntil([&] { return WindowText(hwnd) == text; }, kReactTimeout);
@@ -101,7 +96,7 @@ protected:
         EXPECT_TRUE(TextBecomes(Control(kIdChart), kChartClosed));
     }
 
-    std::string tag_;
+    ScriptedRatePeer peer_;
 };
 
 TEST_F(ChartTest, OpensBesideTheDialogFollowsItAndClosesWithTheButton) {
@@ -222,7 +217,7 @@ TEST_F(ChartTest, RealPollsDrawTheirSquareThenTheirLine) {
     // Two more polls, each a change: 118.25, 119.50, 118.75, newest last.
     for (const char* rate : {"119.50", "118.75"}) {
         const int before = Polls();
-        ASSERT_NO_FATAL_FAILURE(SetRate(rate));
+        ASSERT_TRUE(peer_.SetRate(rate));
         ASSERT_TRUE(WaitUntil([&] { return Polls() > before; }, kFirstPollTimeout)) << "no poll for " << rate;
     }
     panel = OpenPanel();

@@ -3,12 +3,11 @@
 // addresses on them.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "tests/driver/registry.h"
 #include "tests/driver/zelvane_app.h"
@@ -51,20 +50,28 @@ inline std::wstring RateServerUrl(const char* server, const std::string& path) {
                      std::to_string(std::atoi(RateServerFile(std::string(server) + ".port").c_str())) + path);
 }
 
-// A tag of one test's own on the scripted peer, so tests that run at the
-// same time never read each other's rates and counts.
-inline std::string ScriptedTag(const std::string& prefix) {
-    return prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
-}
+// The raw server's scripted ConversionRate answer under a tag of its own: it
+// answers with the rate last set, and counts and keeps what reached it.
+class ScriptedRatePeer {
+public:
+    ScriptedRatePeer() = default;
+    explicit ScriptedRatePeer(std::string tag) : tag_(std::move(tag)) {}
 
-// Both services in the settings point at the scripted peer's conversion-rate
-// answer: the rate in rate-<tag>, requests counted in count-<tag>.
-inline bool UseScriptedPeer(const std::string& tag) {
-    const std::wstring key = SectionKey(L"Service");
-    return WriteUserString(key, L"ConversionRateUrl",
-                           RateServerUrl("raw", "/count/" + tag + "/conversion/scripted/" + tag)) &&
-           WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted") &&
-           WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap"));
-}
+    // The program's conversion-rate service becomes the peer; its second
+    // service a port nobody listens on.
+    bool Use() const {
+        const std::wstring key = SectionKey(L"Service");
+        return WriteUserString(key, L"ConversionRateUrl",
+                               RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)) &&
+               WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted") &&
+               WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap"));
+    }
+    bool SetRate(const std::string& rate) const { return WriteRateServerFile("rate-" + tag_, rate); }
+    int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
+    std::string LastBody() const { return RateServerFile("body-" + tag_); }
+
+private:
+    std::string tag_;
+};
 
 }  // namespace driver::zelvane
