@@ -182,6 +182,22 @@ TEST_F(PagesTest, LogSwitchOnSavesTheChosenFormsAndFolderAndSwitchOffNothing) {
     EXPECT_EQ(ReadUserDword(LogKey(), L"Delimiter"), std::optional<DWORD>(1));
 }
 
+TEST_F(PagesTest, EscWithANumberlessFieldInFocusSaysSoOnceAndEnds) {
+    ASSERT_TRUE(WriteUserDword(AlarmKey(), L"bHighLimit", 1));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabAlarm, AlarmPage()));
+    HWND high = Alarm(kIdLimitHigh);
+    ASSERT_TRUE(ClickAt(high, 5, 5));
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(high) == high; }, kReactTimeout));
+    ASSERT_TRUE(SetControlText(high, L"abc"));
+    // Ending the dialog takes the focus from the field: one refusal, and
+    // once it is answered the program ends (no box again for the focus given
+    // back to a dialog on its way out).
+    ASSERT_TRUE(PressKeyInDialog(app_.mainDialog(), VK_ESCAPE));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"Please enter a number."));
+    EXPECT_TRUE(app_.process().WaitForExit().has_value()) << "still running after Esc";
+}
+
 // The folder browser: a top-level dialog of the program with a tree in it.
 HWND FolderBrowser(DWORD pid, HWND mainDialog) {
     for (HWND top : TopLevelWindows(pid)) {
