@@ -93,9 +93,21 @@ TEST_F(MonitorTest, PollsShowsChangesAndKeepsGoingBehindTheTray) {
     ASSERT_TRUE(SelectComboIndex(Control(kIdCurrency1), kEur));
     ASSERT_TRUE(SelectComboIndex(Control(kIdCurrency2), kUsd));
 
-    // Switch-on: the caption, the main dialog's buttons, the five settings.
+    // Switch-on: the caption, the LED, the main dialog's buttons, the five settings.
+    HWND led = GetDlgItem(MonitorPage(), kIdMonitorLed);
+    RECT ledRect;
+    ASSERT_TRUE(GetWindowRect(led, &ledRect));
+    Pixels ledOff(ledRect.right - ledRect.left, ledRect.bottom - ledRect.top);
+    ASSERT_TRUE(CaptureScreen(ledRect, ledOff));
     ASSERT_TRUE(ClickButton(OnOff()));
     ASSERT_TRUE(CaptionBecomes(OnOff(), L"OFF"));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            Pixels ledOn(ledOff.width(), ledOff.height());
+            return CaptureScreen(ledRect, ledOn) && ledOn.Difference(ledOff) > 0;
+        },
+        kReactTimeout))
+        << "the LED did not change";
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Control(kIdChart)) && IsWindowEnabled(Control(kIdHide)); },
                           kReactTimeout));
     EXPECT_EQ(ReadUserDword(monitorKey, L"Interval"), std::optional<DWORD>(0));
