@@ -2,12 +2,16 @@
 // under Wine: the switch-on steps with their messages in order, the limit
 // fields' reading on loss of focus, a sound picked through the real
 // file-open dialog, and what each switch saves in the registry.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <fstream>
 #include <string>
 
 #include "tests/driver/alarm_log_pages.h"
 #include "tests/driver/file_dialog.h"
 #include "tests/driver/registry.h"
+#include "tests/driver/remote_memory.h"
 
 namespace driver::zelvane {
 namespace {
@@ -198,15 +202,40 @@ TEST_F(PagesTest, EscWithANumberlessFieldInFocusSaysSoOnceAndEnds) {
     EXPECT_TRUE(app_.process().WaitForExit().has_value()) << "still running after Esc";
 }
 
+HWND TreeIn(HWND window) {
+    HWND tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
+    for (HWND child : ChildWindows(window))
+        if (!tree) tree = FindWindowExW(child, nullptr, L"SysTreeView32", nullptr);
+    return tree;
+}
+
 // The folder browser: a top-level dialog of the program with a tree in it.
 HWND FolderBrowser(DWORD pid, HWND mainDialog) {
-    for (HWND top : TopLevelWindows(pid)) {
-        if (top == mainDialog || !IsWindowVisible(top) || ClassName(top) != kDialogClass) continue;
-        if (FindWindowExW(top, nullptr, L"SysTreeView32", nullptr)) return top;
-        for (HWND child : ChildWindows(top))
-            if (FindWindowExW(child, nullptr, L"SysTreeView32", nullptr)) return top;
-    }
+    for (HWND top : TopLevelWindows(pid))
+        if (top != mainDialog && IsWindowVisible(top) && ClassName(top) == kDialogClass && TreeIn(top)) return top;
     return nullptr;
+}
+
+// The text of the tree's selected item, read inside the program.
+std::wstring SelectedItemText(HWND tree) {
+    const LRESULT item = SendWithTimeout(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, 0);
+    if (!item) return {};
+    constexpr int kChars = MAX_PATH;
+    RemoteMemory block(tree, sizeof(TVITEMW) + kChars * sizeof(wchar_t));
+    if (!block.ok()) return {};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = reinterpret_cast<HTREEITEM>(item);
+    tv.pszText = reinterpret_cast<wchar_t*>(block.address() + sizeof(TVITEMW));
+    tv.cchTextMax = kChars;
+    if (!block.Write(&tv, sizeof tv) || !SendWithTimeout(tree, TVM_GETITEMW, 0, block.address(), 0)) return {};
+    struct {
+        TVITEMW item;
+        wchar_t text[kChars];
+    } back = {};
+    if (!block.Read(&back, sizeof back)) return {};
+    back.text[kChars - 1] = L'\0';
+    return back.text;
 }
 
 TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
@@ -217,6 +246,7 @@ TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
     wchar_t longForm[MAX_PATH] = {};
     ASSERT_GT(GetLongPathNameW(folder.c_str(), longForm, MAX_PATH), 0u);
     folder = longForm;
+    const std::wstring leaf = folder.substr(folder.rfind(L'\\') + 1);
     ASSERT_TRUE(WriteUserString(LogKey(), L"FolderPath", folder + L"\\"));
     ASSERT_TRUE(StartApp());
     ASSERT_TRUE(ShowTab(kTabLog, LogPage()));
@@ -233,6 +263,9 @@ TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
         HWND browser = nullptr;
         ASSERT_TRUE(WaitUntil([&] { return (browser = FolderBrowser(app_.pid(), app_.mainDialog())) != nullptr; },
                               kWindowTimeout));
+        // It opens with the current folder selected.
+        EXPECT_TRUE(WaitUntil([&] { return SelectedItemText(TreeIn(browser)) == leaf; }, kReactTimeout))
+            << ::testing::PrintToString(SelectedItemText(TreeIn(browser)));
         ASSERT_TRUE(ClickButton(GetDlgItem(browser, c.answer)));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, kReactTimeout));
         ASSERT_TRUE(ClickButton(onOff));
