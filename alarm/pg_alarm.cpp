@@ -113,7 +113,9 @@ void CPgAlarm::OnSoundLow() {
 }
 
 void CPgAlarm::OnLimitKillFocus() {
-    if (!m_bReading && !m_hRefused) ReadLimits();
+    // A page that is no longer shown is going away with the program: no
+    // message boxes then.
+    if (!m_bReading && !m_hRefused && IsWindowVisible(hwnd())) ReadLimits();
 }
 
 INT_PTR CPgAlarm::OnRefocus(WPARAM, LPARAM) {

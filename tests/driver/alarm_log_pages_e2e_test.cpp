@@ -2,6 +2,9 @@
 // under Wine: the switch-on steps with their messages in order, the limit
 // fields' reading on loss of focus, a sound picked through the real
 // file-open dialog, and what each switch saves in the registry.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <fstream>
 #include <string>
 
@@ -9,6 +12,7 @@
 #include "tests/driver/common_controls.h"
 #include "tests/driver/file_dialog.h"
 #include "tests/driver/registry.h"
+#include "tests/driver/remote_memory.h"
 
 namespace driver::zelvane {
 namespace {
@@ -183,15 +187,56 @@ TEST_F(PagesTest, LogSwitchOnSavesTheChosenFormsAndFolderAndSwitchOffNothing) {
     EXPECT_EQ(ReadUserDword(LogKey(), L"Delimiter"), std::optional<DWORD>(1));
 }
 
+TEST_F(PagesTest, EscWithANumberlessFieldInFocusSaysSoOnceAndEnds) {
+    ASSERT_TRUE(WriteUserDword(AlarmKey(), L"bHighLimit", 1));
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(ShowTab(kTabAlarm, AlarmPage()));
+    HWND high = Alarm(kIdLimitHigh);
+    ASSERT_TRUE(ClickAt(high, 5, 5));
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(high) == high; }, kReactTimeout));
+    ASSERT_TRUE(SetControlText(high, L"abc"));
+    // Ending the dialog takes the focus from the field: one refusal, and
+    // once it is answered the program ends (no box again for the focus given
+    // back to a dialog on its way out).
+    ASSERT_TRUE(PressKeyInDialog(app_.mainDialog(), VK_ESCAPE));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(L"Please enter a number."));
+    EXPECT_TRUE(app_.process().WaitForExit().has_value()) << "still running after Esc";
+}
+
+HWND TreeIn(HWND window) {
+    HWND tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
+    for (HWND child : ChildWindows(window))
+        if (!tree) tree = FindWindowExW(child, nullptr, L"SysTreeView32", nullptr);
+    return tree;
+}
+
 // The folder browser: a top-level dialog of the program with a tree in it.
 HWND FolderBrowser(DWORD pid, HWND mainDialog) {
-    for (HWND top : TopLevelWindows(pid)) {
-        if (top == mainDialog || !IsWindowVisible(top) || ClassName(top) != kDialogClass) continue;
-        if (FindWindowExW(top, nullptr, L"SysTreeView32", nullptr)) return top;
-        for (HWND child : ChildWindows(top))
-            if (FindWindowExW(child, nullptr, L"SysTreeView32", nullptr)) return top;
-    }
+    for (HWND top : TopLevelWindows(pid))
+        if (top != mainDialog && IsWindowVisible(top) && ClassName(top) == kDialogClass && TreeIn(top)) return top;
     return nullptr;
+}
+
+// The text of the tree's selected item, read inside the program.
+std::wstring SelectedItemText(HWND tree) {
+    const LRESULT item = SendWithTimeout(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, 0);
+    if (!item) return {};
+    constexpr int kChars = MAX_PATH;
+    RemoteMemory block(tree, sizeof(TVITEMW) + kChars * sizeof(wchar_t));
+    if (!block.ok()) return {};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = reinterpret_cast<HTREEITEM>(item);
+    tv.pszText = reinterpret_cast<wchar_t*>(block.address() + sizeof(TVITEMW));
+    tv.cchTextMax = kChars;
+    if (!block.Write(&tv, sizeof tv) || !SendWithTimeout(tree, TVM_GETITEMW, 0, block.address(), 0)) return {};
+    struct {
+        TVITEMW item;
+        wchar_t text[kChars];
+    } back = {};
+    if (!block.Read(&back, sizeof back)) return {};
+    back.text[kChars - 1] = L'\0';
+    return back.text;
 }
 
 TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
@@ -202,6 +247,7 @@ TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
     wchar_t longForm[MAX_PATH] = {};
     ASSERT_GT(GetLongPathNameW(folder.c_str(), longForm, MAX_PATH), 0u);
     folder = longForm;
+    const std::wstring leaf = folder.substr(folder.rfind(L'\\') + 1);
     ASSERT_TRUE(WriteUserString(LogKey(), L"FolderPath", folder + L"\\"));
     ASSERT_TRUE(StartApp());
     ASSERT_TRUE(ShowTab(kTabLog, LogPage()));
@@ -218,6 +264,9 @@ TEST_F(PagesTest, FolderBrowserOpensAtTheCurrentFolderAndCancelKeepsIt) {
         HWND browser = nullptr;
         ASSERT_TRUE(WaitUntil([&] { return (browser = FolderBrowser(app_.pid(), app_.mainDialog())) != nullptr; },
                               kWindowTimeout));
+        // It opens with the current folder selected.
+        EXPECT_TRUE(WaitUntil([&] { return SelectedItemText(TreeIn(browser)) == leaf; }, kReactTimeout))
+            << ::testing::PrintToString(SelectedItemText(TreeIn(browser)));
         ASSERT_TRUE(ClickButton(GetDlgItem(browser, c.answer)));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(browser); }, kReactTimeout));
         ASSERT_TRUE(ClickButton(onOff));
