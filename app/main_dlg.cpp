@@ -6,6 +6,7 @@
 #include "app/main_dlg_res.h"
 #include "app/service_settings.h"
 #include "excel/pg_excel.h"
+#include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor.h"
 #include "rates/currency_tables.h"
 #include "rates/rate_query.h"
@@ -214,4 +215,6 @@ void CMainDlg::OnHide() {
 void CMainDlg::OnExit() {
     DestroyChart();
     EndDialog(IDOK);
+    // Ends the on-screen window's message loop, when it runs.
+    DeleteTheOSDwnd();
 }

@@ -1,17 +1,46 @@
-// Monitor settings page: interval, position, colours and the monitor switch.
+// Monitor page: interval, position, colours and the monitor switch. The
+// first switch-on creates the on-screen window and runs its message loop
+// inside the button handler until the program ends.
 #pragma once
 
+#include "controls/led_button.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
+#include "ui/gdi.h"
+#include "ui/window.h"
 
 class CMainDlg;
 
 class CPgMonitor : public ui::Dialog {
 public:
-    explicit CPgMonitor(CMainDlg* mainDlg) : ui::Dialog(IDD_PG_MONITOR), m_pMainDlg(mainDlg) {}
+    explicit CPgMonitor(CMainDlg* mainDlg);
 
     CMainDlg* mainDlg() const { return m_pMainDlg; }
 
+protected:
+    void BindControls() override;
+    bool OnInitDialog() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) override;
+
 private:
+    void OnOnOff();
+    void OnUpColour() { ChooseColour(&m_crUp, &m_brUp); }
+    void OnDownColour() { ChooseColour(&m_crDown, &m_brDown); }
+    void OnNothing() {}
+    INT_PTR OnPaint(WPARAM wp, LPARAM lp);
+    void ChooseColour(COLORREF* colour, ui::GdiObject<HBRUSH>* brush);
+    // The switch's look and the main dialog's buttons that need a running monitor.
+    void ShowSwitch(bool on);
+
     CMainDlg* m_pMainDlg;
+    ui::GdiObject<HBRUSH> m_brUp;
+    ui::GdiObject<HBRUSH> m_brDown;
+    COLORREF m_crUp = 0;
+    COLORREF m_crDown = 0;
+    ui::Button m_btnOnOff;
+    CLedButton m_led;
+    ui::ComboBox m_cbInterval;
+    ui::ComboBox m_cbPosition;
+    ui::Button m_chkRateOnly;
 };

@@ -4,6 +4,9 @@ namespace ui {
 namespace {
 // One id for every control of this layer; the object is the reference data.
 constexpr UINT_PTR kSubclassId = 0x5A4C;
+// Where the parent finds the object: a window property, since not every
+// comctl32 import library offers GetWindowSubclass.
+constexpr wchar_t kObjectProp[] = L"ui.SubclassedWindow";
 }  // namespace
 
 SubclassedWindow::~SubclassedWindow() { Unsubclass(); }
@@ -14,19 +17,21 @@ bool SubclassedWindow::Subclass(HWND hwnd) {
         return false;
     hwnd_ = hwnd;
     subclassed_ = true;
+    SetPropW(hwnd, kObjectProp, this);
     OnSubclassed();
     return true;
 }
 
 void SubclassedWindow::Unsubclass() {
-    if (subclassed_ && IsWindow(hwnd_)) RemoveWindowSubclass(hwnd_, &SubclassedWindow::Proc, kSubclassId);
+    if (subclassed_ && IsWindow(hwnd_)) {
+        RemoveWindowSubclass(hwnd_, &SubclassedWindow::Proc, kSubclassId);
+        RemovePropW(hwnd_, kObjectProp);
+    }
     subclassed_ = false;
 }
 
 SubclassedWindow* SubclassedWindow::FromHandle(HWND hwnd) {
-    DWORD_PTR ref = 0;
-    if (!hwnd || !GetWindowSubclass(hwnd, &SubclassedWindow::Proc, kSubclassId, &ref)) return nullptr;
-    return reinterpret_cast<SubclassedWindow*>(ref);
+    return hwnd ? static_cast<SubclassedWindow*>(GetPropW(hwnd, kObjectProp)) : nullptr;
 }
 
 LRESULT CALLBACK SubclassedWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
@@ -34,6 +39,7 @@ LRESULT CALLBACK SubclassedWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (msg == WM_NCDESTROY) {
         // The window is going: let go of it before the object forgets it.
         RemoveWindowSubclass(hwnd, &SubclassedWindow::Proc, kSubclassId);
+        RemovePropW(hwnd, kObjectProp);
         self->subclassed_ = false;
         return DefSubclassProc(hwnd, msg, wp, lp);
     }

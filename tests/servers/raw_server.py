@@ -136,7 +136,21 @@ class Handler(socketserver.BaseRequestHandler):
         if path == "/conversion/no-result-once":
             # The first request of its tag gets no result, every later one a rate.
             path = "/conversion/no-result" if seen <= 1 else "/conversion/other-wrapper"
-        if path in SOAP_ANSWERS:
+        if path.startswith("/conversion/scripted/"):
+            # A rate the test sets between polls: <state dir>/rate-<name>.
+            name = path[len("/conversion/scripted/"):]
+            try:
+                with open(os.path.join(self.server.state, "rate-" + os.path.basename(name))) as f:
+                    rate = f.read().strip().encode()
+            except OSError:
+                rate = None
+            if rate:
+                answer = (b'<ConversionRateResponse xmlns="urn:scripted"><ConversionRateResult>%s'
+                          b'</ConversionRateResult></ConversionRateResponse>' % rate)
+                send(with_length("200 OK", SOAP_ENVELOPE % answer, [("Content-Type", "text/xml")]))
+            else:
+                send(with_length("500 Scripted", b"<soap:Fault/>"))
+        elif path in SOAP_ANSWERS:
             send(with_length("200 OK", SOAP_ENVELOPE % SOAP_ANSWERS[path], [("Content-Type", "text/xml")]))
         elif path == "/continue":
             send(response("100 Continue"))

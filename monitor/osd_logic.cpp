@@ -1,0 +1,61 @@
+#include "monitor/osd_logic.h"
+
+#include "monitor/rate_history.h"
+#include "rates/currency_tables.h"
+#include "rates/rate_query.h"
+
+namespace monitor {
+
+unsigned PollPeriodMs(int intervalIndex) {
+    static constexpr unsigned kPeriods[] = {20000, 50000, 80000, 110000, 140000, 170000, 230000, 290000};
+    if (intervalIndex < 0 || intervalIndex >= static_cast<int>(sizeof(kPeriods) / sizeof(kPeriods[0])))
+        return kPeriods[0];
+    return kPeriods[intervalIndex];
+}
+
+Placement PlaceWindow(int screenW, int screenH, int positionIndex, bool rateOnly) {
+    Placement p;
+    p.width = screenW / 3;
+    if (rateOnly) p.width /= 2;
+    switch (positionIndex) {
+    case 1:
+        p.x = screenW - p.width;
+        break;
+    case 2:
+        p.x = (screenW - p.width) / 2;
+        p.y = (screenH - kWindowHeight) / 2;
+        break;
+    default:
+        break;
+    }
+    return p;
+}
+
+std::string PairLabel(int currency1, int currency2) {
+    auto code = [](int i) -> std::string {
+        return i >= 0 && i < rates::kCurrencyCount ? rates::CurrencyCodes[static_cast<size_t>(i)] : "";
+    };
+    return code(currency1) + "->" + code(currency2) + " ";
+}
+
+Colour VisibleTextColour(Colour chosen) {
+    // One step of blue off black: indistinguishable to the eye, not the key.
+    return (chosen & 0x00FFFFFFu) == 0 ? 0x00010000u : chosen;
+}
+
+bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHooks& hooks) {
+    // Every answered poll is logged and kept, changed or not.
+    if (hooks.logOn && hooks.writeLog) hooks.writeLog(state.strPair, rate);
+    history.Push(rate);
+    if (rate == state.dPrevRate) return false;
+
+    state.bUp = rate > state.dPrevRate;
+    state.strText = state.bRateOnly ? std::string() : state.strPair;
+    state.strText += rates::RateText(rate);
+    state.dPrevRate = rate;
+    // While alarms are on, only a change that set one off is shown.
+    if (hooks.alarmOn) return hooks.checkAlarm && hooks.checkAlarm(rate);
+    return true;
+}
+
+}  // namespace monitor

@@ -1,0 +1,357 @@
+#include "monitor/osd_wnd.h"
+
+#include <objbase.h>
+
+#include "alarm/alarm_state.h"
+#include "app/main_app.h"
+#include "app/main_dlg.h"
+#include "app/service_settings.h"
+#include "monitor/rate_history.h"
+#include "rates/currency_convertor.h"
+#include "rates/currency_exchange_service.h"
+#include "rates/currency_tables.h"
+#include "ratelog/rate_log.h"
+#include "resources/resource.h"
+#include "ui/gdi.h"
+#include "ui/text.h"
+
+bool bMonitorOn = false;
+
+namespace {
+
+// The window procedure finds the object here: there is one on-screen window.
+OSDwnd* g_pWndObject = nullptr;
+std::unique_ptr<OSDwnd> g_pOSDwnd;
+
+// Explorer announces a restart with this message; the icon must be added again.
+UINT TaskbarCreatedMessage() {
+    static const UINT msg = RegisterWindowMessageW(L"TaskbarCreated");
+    return msg;
+}
+
+void CopyTip(NOTIFYICONDATAW& nid, const wchar_t* tip) {
+    // The first form of the record holds 64 characters; every tip fits.
+    lstrcpynW(nid.szTip, tip, 64);
+}
+
+}  // namespace
+
+OSDwnd* TheOSDwnd() { return g_pOSDwnd.get(); }
+
+void SetTheOSDwnd(std::unique_ptr<OSDwnd> osd) { g_pOSDwnd = std::move(osd); }
+
+void DeleteTheOSDwnd() {
+    if (!g_pOSDwnd) return;
+    if (HWND hwnd = g_pOSDwnd->hwnd()) DestroyWindow(hwnd);
+    g_pOSDwnd.reset();
+}
+
+OSDwnd::OSDwnd() {
+    m_bComInitialized = SUCCEEDED(CoInitialize(nullptr));
+    m_poll.bUp = true;
+
+    // Whatever pair the user chose, the probe asks for US dollars in yen; the
+    // service that answers serves every poll.
+    const rates::ServiceSettings settings = ReadServiceSettings();
+    m_pConv = std::make_unique<rates::CCurrencyConvertor>(settings.conversionRateUrl, settings.conversionRateNamespace);
+    double rate = 0.0;
+    if (soap::Succeeded(m_pConv->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return;
+    m_pConv.reset();
+
+    m_pExch = std::make_unique<rates::CCurrencyExchangeService>(settings.exchangeRateUrl);
+    float rateF = 0.0f;
+    if (soap::Succeeded(m_pExch->getRate(rates::CountryNameW(rates::kCurrency_USD),
+                                         rates::CountryNameW(rates::kCurrency_JPY), &rateF)))
+        return;
+    m_pExch.reset();
+    App().DoMessageBox("Webサービス接続エラー!", MB_OK | MB_ICONEXCLAMATION);
+}
+
+OSDwnd::~OSDwnd() {
+    if (g_pWndObject == this) g_pWndObject = nullptr;
+    if (m_bClassRegistered) UnregisterClassW(m_pszClass, m_hInst);
+    if (m_hFont) DeleteObject(m_hFont);
+    m_pConv.reset();
+    m_pExch.reset();
+    if (m_bComInitialized) CoUninitialize();
+}
+
+int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, int nPositionIndex, COLORREF crUp,
+                   COLORREF crDown, int bRateOnly, CMainDlg* pMainDlg) {
+    if (m_hInst) {
+        m_nCur1 = nCur1;
+        m_nCur2 = nCur2;
+        m_poll.strPair = monitor::PairLabel(nCur1, nCur2);
+        if (bMonitorOn) {
+            std::wstring tip = L"モニターON";
+            tip += AlarmState.bAlarmOn ? L"アラームON" : L"アラームOFF";
+            if (!SetTip(tip.c_str(), NIM_MODIFY)) return 0;
+            m_crUp = crUp;
+            m_crDown = crDown;
+            m_poll.bRateOnly = bRateOnly != 0;
+            SetInterval(nIntervalIndex);
+            MoveToPosition(nPositionIndex);
+            SetTimer(m_hWnd, kPollTimer, m_nPollMs, nullptr);
+            return 1;
+        }
+        RateHistory.Reset();
+        if (!SetTip(L"モニターOFF", NIM_MODIFY)) return 0;
+        ShowWindow(m_hWnd, SW_HIDE);
+        KillTimer(m_hWnd, kShowTimer);
+        KillTimer(m_hWnd, kPollTimer);
+        return 1;
+    }
+
+    RateHistory.Reset();
+    m_pMainDlg = pMainDlg;
+    m_hInst = hInst;
+    m_nCur1 = nCur1;
+    m_nCur2 = nCur2;
+    m_nShowMs = monitor::kShowMs;
+    m_poll.strPair = monitor::PairLabel(nCur1, nCur2);
+
+    HDC screen = GetDC(nullptr);
+    const int height = MulDiv(-18, GetDeviceCaps(screen, LOGPIXELSY), 50);
+    ReleaseDC(nullptr, screen);
+    m_hFont = CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ ゴシック");
+    if (!m_hFont) {
+        UndoFirstCreate();
+        return 0;
+    }
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &OSDwnd::WndProc;
+    wc.hInstance = m_hInst;
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // Black is the colour key: the background shows nothing.
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = m_pszClass;
+    if (!RegisterClassExW(&wc)) {
+        UndoFirstCreate();
+        return 0;
+    }
+    m_bClassRegistered = true;
+
+    SetInterval(nIntervalIndex);
+    m_crUp = crUp;
+    m_crDown = crDown;
+    m_poll.bRateOnly = bRateOnly != 0;
+    m_poll.bUp = true;
+
+    m_hWnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST, m_pszClass, L"",
+                             WS_POPUP | WS_VISIBLE, 0, 0, monitor::kFirstWidth, monitor::kWindowHeight,
+                             GetDesktopWindow(), nullptr, m_hInst, this);
+    if (!m_hWnd) {
+        UndoFirstCreate();
+        return 0;
+    }
+    MoveToPosition(nPositionIndex);
+
+    m_nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    m_nid.hWnd = m_hWnd;
+    m_nid.uID = kTrayIconId;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_nid.uCallbackMessage = kTrayCallback;
+    m_nid.hIcon = LoadIconW(m_hInst, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    if (!SetTip(L"Zelvane", NIM_ADD)) {
+        UndoFirstCreate();
+        return 0;
+    }
+    m_bIconAdded = true;
+    return 1;
+}
+
+void OSDwnd::UndoFirstCreate() {
+    if (m_hWnd) {
+        // Its WM_DESTROY must not end the program: nothing was running yet.
+        m_bUndoing = true;
+        DestroyWindow(m_hWnd);
+        m_bUndoing = false;
+        m_hWnd = nullptr;
+    }
+    if (m_bClassRegistered) UnregisterClassW(m_pszClass, m_hInst);
+    m_bClassRegistered = false;
+    if (m_hFont) DeleteObject(m_hFont);
+    m_hFont = nullptr;
+    m_hInst = nullptr;
+}
+
+bool OSDwnd::SetTip(const wchar_t* tip, DWORD action) {
+    CopyTip(m_nid, tip);
+    return Shell_NotifyIconW(action, &m_nid) != FALSE;
+}
+
+int OSDwnd::Run() {
+    ShowWindow(m_hWnd, SW_HIDE);
+    UpdateWindow(m_hWnd);
+    SetLayeredWindowAttributes(m_hWnd, RGB(0, 0, 0), 0, LWA_COLORKEY);
+    // Every window of the thread is served from here until the program ends.
+    // The exit paths delete this object before WM_QUIT arrives: nothing below
+    // may touch a member.
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+bool OSDwnd::FetchRate(double* rate) {
+    if (m_pConv) return soap::Succeeded(m_pConv->ConversionRate(m_nCur1, m_nCur2, rate));
+    if (m_pExch) {
+        float rateF = 0.0f;
+        if (!soap::Succeeded(
+                m_pExch->getRate(rates::CountryNameW(m_nCur1), rates::CountryNameW(m_nCur2), &rateF)))
+            return false;
+        *rate = static_cast<double>(rateF);
+        return true;
+    }
+    return false;
+}
+
+int OSDwnd::Poll() {
+    m_poll.strText.clear();
+    double rate = 0.0;
+    // A failed poll is silent: the next one comes a period later.
+    if (!FetchRate(&rate)) return 0;
+    monitor::PollHooks hooks;
+    hooks.logOn = LogState.bLogOn;
+    hooks.alarmOn = AlarmState.bAlarmOn;
+    hooks.writeLog = [](const std::string& pair, double r) { WriteRateLog(pair, r); };
+    hooks.checkAlarm = [](double r) { return CheckAlarm(r); };
+    return monitor::TakeRate(m_poll, rate, RateHistory, hooks) ? 1 : 0;
+}
+
+void OSDwnd::MoveToPosition(int nIndex) {
+    RECT screen;
+    if (!GetClientRect(GetDesktopWindow(), &screen)) return;
+    const monitor::Placement p =
+        monitor::PlaceWindow(screen.right - screen.left, screen.bottom - screen.top, nIndex, m_poll.bRateOnly);
+    if (!MoveWindow(m_hWnd, p.x, p.y, p.width, p.height, TRUE))
+        App().DoMessageBox("移動失敗!", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void OSDwnd::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    SetTextColor(dc, monitor::VisibleTextColour(m_poll.bUp ? m_crUp : m_crDown));
+    SetBkMode(dc, TRANSPARENT);
+    {
+        ui::ScopedSelectObject font(dc, m_hFont);
+        RECT rc;
+        GetClientRect(m_hWnd, &rc);
+        rc.left += 10;
+        rc.top += 10;
+        const std::wstring text = ui::Widen(m_poll.strText);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, 0);
+    }
+    EndPaint(m_hWnd, &ps);
+}
+
+LRESULT CALLBACK OSDwnd::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CREATE) g_pWndObject = static_cast<OSDwnd*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    if (!g_pWndObject) return DefWindowProcW(hwnd, msg, wp, lp);
+    return g_pWndObject->OnMessage(hwnd, msg, wp, lp);
+}
+
+LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_CREATE:
+        SetTimer(hwnd, kPollTimer, m_nPollMs, nullptr);
+        return 0;
+    case WM_TIMER:
+        if (wp == kShowTimer) {
+            ShowWindow(hwnd, SW_HIDE);
+            KillTimer(hwnd, kShowTimer);
+            SetTimer(hwnd, kPollTimer, m_nPollMs, nullptr);
+        } else if (wp == kPollTimer) {
+            if (Poll()) {
+                // Shown without taking the focus from whatever the user is
+                // typing into.
+                ShowWindow(hwnd, SW_SHOWNA);
+                InvalidateRect(hwnd, nullptr, TRUE);
+                KillTimer(hwnd, kPollTimer);
+                SetTimer(hwnd, kShowTimer, m_nShowMs, nullptr);
+            }
+        }
+        return 0;
+    case WM_PAINT:
+        if (m_poll.strText.empty()) return DefWindowProcW(hwnd, msg, wp, lp);
+        Paint();
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_NCDESTROY:
+        m_hWnd = nullptr;
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_COMMAND:
+        return OnCommand(hwnd, wp, lp);
+    case kTrayCallback:
+        OnTrayNotify(wp, lp);
+        return 0;
+    default:
+        if (msg == TaskbarCreatedMessage() && m_bIconAdded) {
+            // Explorer has restarted: the icon went with the old taskbar.
+            Shell_NotifyIconW(NIM_ADD, &m_nid);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+void OSDwnd::OnDestroy() {
+    KillTimer(m_hWnd, kShowTimer);
+    KillTimer(m_hWnd, kPollTimer);
+    if (m_bUndoing) return;
+    if (m_bIconAdded) {
+        m_nid.uFlags = 0;
+        Shell_NotifyIconW(NIM_DELETE, &m_nid);
+        m_bIconAdded = false;
+    }
+    PostQuitMessage(0);
+    if (m_pMainDlg) {
+        m_pMainDlg->DestroyChart();
+        m_pMainDlg->EndDialog(1);
+    }
+}
+
+void OSDwnd::OnTrayNotify(WPARAM wp, LPARAM lp) {
+    if (wp != m_nid.uID || m_nid.uID == 0 || LOWORD(lp) != WM_RBUTTONUP) return;
+    HMENU menu = LoadMenuW(m_hInst, MAKEINTRESOURCEW(IDR_TRAYMENU));
+    if (!menu) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup) {
+        POINT pt;
+        GetCursorPos(&pt);
+        // Without the foreground the menu would not close when the user
+        // clicks elsewhere.
+        SetForegroundWindow(m_hWnd);
+        TrackPopupMenu(popup, 0, pt.x, pt.y, 0, m_hWnd, nullptr);
+        PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    }
+    // The popup goes with the menu that holds it.
+    DestroyMenu(menu);
+}
+
+LRESULT OSDwnd::OnCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
+    switch (LOWORD(wp)) {
+    case ID_APP_ABOUT:
+        if (m_pMainDlg) SendMessageW(m_pMainDlg->hwnd(), WM_COMMAND, wp, lp);
+        return 0;
+    case ID_TRAY_SHOW:
+        if (m_pMainDlg) ShowWindow(m_pMainDlg->hwnd(), SW_RESTORE);
+        return 0;
+    case ID_TRAY_EXIT:
+        DestroyWindow(hwnd);
+        // This object is gone after the call: return at once.
+        DeleteTheOSDwnd();
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, WM_COMMAND, wp, lp);
+    }
+}

@@ -1,0 +1,93 @@
+// The on-screen rate window: polls the chosen pair on a timer and shows each
+// changed rate for ten seconds in a borderless, always-on-top window whose
+// black background is transparent; owns the tray icon and the service client
+// that answered its start-up probe. One per process, from the first
+// switch-on to the end of the program.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "monitor/osd_logic.h"
+
+class CMainDlg;
+namespace rates {
+class CCurrencyConvertor;
+class CCurrencyExchangeService;
+}  // namespace rates
+
+// The monitor is switched on; written by the monitor page before Create.
+extern bool bMonitorOn;
+
+class OSDwnd {
+public:
+    static constexpr UINT kTrayCallback = WM_APP + 300;  // 0x812C
+    static constexpr UINT kTrayIconId = 131;
+    static constexpr UINT_PTR kShowTimer = 1;
+    static constexpr UINT_PTR kPollTimer = 2;
+
+    // Starts COM for the thread and probes the services (USD to JPY); a
+    // probe nobody answers is reported once and leaves polls doing nothing.
+    OSDwnd();
+    ~OSDwnd();
+    OSDwnd(const OSDwnd&) = delete;
+    OSDwnd& operator=(const OSDwnd&) = delete;
+
+    // Sets the window up the first time (nonzero on success), reconfigures
+    // and starts or stops the monitor (bMonitorOn) every later time.
+    int Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, int nPositionIndex, COLORREF crUp,
+               COLORREF crDown, int bRateOnly, CMainDlg* pMainDlg);
+    // The thread's message loop until WM_QUIT.
+    int Run();
+    // One poll; 1 when the window is to be shown.
+    int Poll();
+    void SetInterval(int index) { m_nPollMs = monitor::PollPeriodMs(index); }
+    void MoveToPosition(int nIndex);
+    void Paint();
+
+    HWND hwnd() const { return m_hWnd; }
+    // The first Create succeeded (a failed one is undone).
+    bool IsCreated() const { return m_hInst != nullptr; }
+    const std::string& text() const { return m_poll.strText; }
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void OnDestroy();
+    void OnTrayNotify(WPARAM wp, LPARAM lp);
+    LRESULT OnCommand(HWND hwnd, WPARAM wp, LPARAM lp);
+    bool SetTip(const wchar_t* tip, DWORD action);
+    // Undoes a first Create that failed half-way, so the next switch-on
+    // starts from the beginning instead of polling with no window.
+    void UndoFirstCreate();
+    bool FetchRate(double* rate);
+
+    CMainDlg* m_pMainDlg = nullptr;
+    HINSTANCE m_hInst = nullptr;
+    unsigned m_nPollMs = 0;
+    unsigned m_nShowMs = 0;
+    int m_nCur1 = 0;
+    int m_nCur2 = 0;
+    const wchar_t* m_pszClass = L"981B9D25-540B-47b7-B36F-CD3CA21BEEB3";
+    HFONT m_hFont = nullptr;
+    NOTIFYICONDATAW m_nid{};
+    monitor::PollState m_poll;  // pair label, text, previous rate, rise, rate-only
+    bool m_bClassRegistered = false;
+    bool m_bIconAdded = false;
+    bool m_bUndoing = false;  // a failed Create is destroying its window
+    COLORREF m_crUp = 0;
+    COLORREF m_crDown = 0;
+    std::unique_ptr<rates::CCurrencyConvertor> m_pConv;
+    std::unique_ptr<rates::CCurrencyExchangeService> m_pExch;
+    HWND m_hWnd = nullptr;
+    bool m_bComInitialized = false;
+};
+
+// The one on-screen window of the process: none until the first switch-on.
+OSDwnd* TheOSDwnd();
+void SetTheOSDwnd(std::unique_ptr<OSDwnd> osd);
+// Destroys the window, if any, and deletes the object (program end).
+void DeleteTheOSDwnd();
