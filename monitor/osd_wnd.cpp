@@ -5,7 +5,6 @@
 #include "alarm/alarm_state.h"
 #include "app/main_app.h"
 #include "app/main_dlg.h"
-#include "app/service_settings.h"
 #include "monitor/rate_history.h"
 #include "rates/currency_convertor.h"
 #include "rates/currency_exchange_service.h"
@@ -46,13 +45,12 @@ void DeleteTheOSDwnd() {
     g_pOSDwnd.reset();
 }
 
-OSDwnd::OSDwnd() {
+OSDwnd::OSDwnd(const rates::ServiceSettings& settings) {
     m_bComInitialized = SUCCEEDED(CoInitialize(nullptr));
     m_poll.bUp = true;
 
     // Whatever pair the user chose, the probe asks for US dollars in yen; the
     // service that answers serves every poll.
-    const rates::ServiceSettings settings = ReadServiceSettings();
     m_pConv = std::make_unique<rates::CCurrencyConvertor>(settings.conversionRateUrl, settings.conversionRateNamespace);
     double rate = 0.0;
     if (soap::Succeeded(m_pConv->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return;

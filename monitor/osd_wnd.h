@@ -12,6 +12,7 @@
 #include <string>
 
 #include "monitor/osd_logic.h"
+#include "rates/rate_query.h"
 
 class CMainDlg;
 namespace rates {
@@ -31,7 +32,7 @@ public:
 
     // Starts COM for the thread and probes the services (USD to JPY); a
     // probe nobody answers is reported once and leaves polls doing nothing.
-    OSDwnd();
+    explicit OSDwnd(const rates::ServiceSettings& services);
     ~OSDwnd();
     OSDwnd(const OSDwnd&) = delete;
     OSDwnd& operator=(const OSDwnd&) = delete;

@@ -4,6 +4,7 @@
 
 #include "app/main_app.h"
 #include "app/main_dlg.h"
+#include "app/service_settings.h"
 #include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor_res.h"
 
@@ -65,14 +66,16 @@ bool CPgMonitor::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
 INT_PTR CPgMonitor::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd(), &ps);
-    {
-        // The swatches, each framed by the default black pen.
-        ui::ScopedSelectObject up(dc, m_brUp.get());
-        Rectangle(dc, 165, 47, 200, 62);
-    }
-    {
-        ui::ScopedSelectObject down(dc, m_brDown.get());
-        Rectangle(dc, 165, 72, 200, 87);
+    // The swatches, each framed by the default black pen, beside their
+    // labels. Laid out in dialog units, so they stay beside the labels
+    // whatever the dialog font: at the standard 8-point font they fall on
+    // pixels (165, 47)-(200, 62) and (165, 72)-(200, 87).
+    const ui::GdiObject<HBRUSH>* brushes[] = {&m_brUp, &m_brDown};
+    RECT swatches[] = {{110, 29, 133, 38}, {110, 44, 133, 54}};
+    for (int i = 0; i < 2; ++i) {
+        MapDialogRect(hwnd(), &swatches[i]);
+        ui::ScopedSelectObject brush(dc, brushes[i]->get());
+        Rectangle(dc, swatches[i].left, swatches[i].top, swatches[i].right + 1, swatches[i].bottom + 1);
     }
     EndPaint(hwnd(), &ps);
     return TRUE;
@@ -126,7 +129,7 @@ void CPgMonitor::OnOnOff() {
         // window up and stays in its loop; later ones only reconfigure.
         OSDwnd* osd = TheOSDwnd();
         if (!osd) {
-            SetTheOSDwnd(std::make_unique<OSDwnd>());
+            SetTheOSDwnd(std::make_unique<OSDwnd>(ReadServiceSettings()));
             osd = TheOSDwnd();
         }
         const bool first = !osd->IsCreated();

@@ -5,15 +5,13 @@
 // and rewritten between queries where a case needs other servers: every
 // query reads them afresh.
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "tests/driver/combo_box.h"
 #include "tests/driver/e2e_fixture.h"
 #include "tests/driver/message_box.h"
+#include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/user_input.h"
 #include "tests/driver/window_query.h"
@@ -31,33 +29,17 @@ constexpr int kUsd = 138;
 // A network wait of the program is bounded by 10 s; both services may be asked.
 constexpr milliseconds kQueryTimeout{30000};
 
-std::string StateDir() {
-    const char* dir = std::getenv("ZELVANE_RATE_SERVERS");
-    return dir ? dir : ZELVANE_RATE_SERVERS;
-}
-
-bool StateFileExists(const std::string& name) { return std::ifstream(StateDir() + "/" + name).good(); }
-
-std::string StateFile(const std::string& name) {
-    std::ifstream in(StateDir() + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::wstring Url(const char* server, const std::string& path) {
-    return Wide("http://127.0.0.1:" + std::to_string(std::atoi(StateFile(std::string(server) + ".port").c_str())) +
-                path);
-}
+bool StateFileExists(const std::string& name) { return RateServerFileExists(name); }
+std::string StateFile(const std::string& name) { return RateServerFile(name); }
+std::wstring Wide(const std::string& s) { return WideAscii(s); }
+std::wstring Url(const char* server, const std::string& path) { return RateServerUrl(server, path); }
 
 class GetTest : public ZelvaneTest {
 protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(StateFileExists("raw.port")) << "no rate servers in " << StateDir();
+        ASSERT_TRUE(StateFileExists("raw.port")) << "no rate servers in " << RateServerDir();
     }
 
     // For the cases that need the local rate service.

@@ -53,4 +53,12 @@ std::vector<HWND> App::VisiblePages() const {
     return visible;
 }
 
+HWND App::PageWith(int controlId) const {
+    for (HWND page : Pages())
+        if (GetDlgItem(page, controlId)) return page;
+    return nullptr;
+}
+
+HWND App::OsdWindow() const { return FindTopLevel(process_.pid(), kOsdClass, nullptr, false); }
+
 }  // namespace driver::zelvane

@@ -30,6 +30,20 @@ constexpr int kIdChart = 1019;
 constexpr int kIdTab = 1022;
 constexpr int kIdHide = 1023;
 
+// The monitor page's controls.
+constexpr int kIdMonitorOnOff = 1006;
+constexpr int kIdMonitorLed = 1025;
+constexpr int kIdInterval = 1040;
+constexpr int kIdUpColour = 1041;
+constexpr int kIdDownColour = 1042;
+constexpr int kIdPosition = 1043;
+constexpr int kIdRateOnly = 1048;
+
+// The on-screen rate window and its tray icon.
+constexpr wchar_t kOsdClass[] = L"981B9D25-540B-47b7-B36F-CD3CA21BEEB3";
+constexpr UINT kTrayCallback = 0x812C;
+constexpr UINT kTrayIconId = 131;
+
 // Tabs of the main dialog, in their order.
 enum Tab { kTabMonitor = 0, kTabAlarm = 1, kTabLog = 2, kTabExcel = 3, kTabCount = 4 };
 
@@ -64,6 +78,10 @@ public:
     // The tab control's pages (child dialogs), hidden ones included.
     std::vector<HWND> Pages() const;
     std::vector<HWND> VisiblePages() const;
+    // The page that holds the control with this id, hidden or not.
+    HWND PageWith(int controlId) const;
+    // The on-screen rate window, hidden or not; null before the first switch-on.
+    HWND OsdWindow() const;
 
 private:
     AppProcess process_;

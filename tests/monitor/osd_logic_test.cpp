@@ -1,0 +1,114 @@
+#include "monitor/osd_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "monitor/rate_history.h"
+
+namespace {
+
+using monitor::PlaceWindow;
+using monitor::PollPeriodMs;
+
+TEST(OsdLogic, PollPeriodOfEveryInterval) {
+    const unsigned expected[] = {20000, 50000, 80000, 110000, 140000, 170000, 230000, 290000};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(PollPeriodMs(i), expected[i]) << i;
+    EXPECT_EQ(PollPeriodMs(-1), 20000u) << "no selection";
+    EXPECT_EQ(PollPeriodMs(8), 20000u);
+}
+
+TEST(OsdLogic, PlacementOnA1024By768Screen) {
+    struct Case {
+        int position;
+        bool rateOnly;
+        int x, y, width;
+    } cases[] = {
+        {0, false, 0, 0, 341},   {1, false, 683, 0, 341}, {2, false, 341, 344, 341},
+        {1, true, 854, 0, 170},  {2, true, 427, 344, 170}, {-1, false, 0, 0, 341},
+        {3, true, 0, 0, 170},
+    };
+    for (const Case& c : cases) {
+        const monitor::Placement p = PlaceWindow(1024, 768, c.position, c.rateOnly);
+        EXPECT_EQ(p.x, c.x) << c.position << " " << c.rateOnly;
+        EXPECT_EQ(p.y, c.y) << c.position << " " << c.rateOnly;
+        EXPECT_EQ(p.width, c.width) << c.position << " " << c.rateOnly;
+        EXPECT_EQ(p.height, 80);
+    }
+}
+
+TEST(OsdLogic, PairLabelAndVisibleBlack) {
+    EXPECT_EQ(monitor::PairLabel(138, 61), "USD->JPY ");
+    EXPECT_EQ(monitor::PairLabel(61, 138), "JPY->USD ");
+    EXPECT_NE(monitor::VisibleTextColour(0), 0u) << "black would be the transparent key";
+    EXPECT_EQ(monitor::VisibleTextColour(0x0000FF), 0x0000FFu);
+    EXPECT_EQ(monitor::VisibleTextColour(0xFF0000), 0xFF0000u);
+}
+
+// A poll's rate and what became of it, one row per step of a session.
+TEST(OsdLogic, PollDecisions) {
+    struct Step {
+        const char* what;
+        double rate;
+        bool alarmOn;
+        bool alarmFires;
+        bool rateOnly;
+        bool shown;
+        bool up;
+        const char* text;
+    } steps[] = {
+        {"first poll is a change, a rise", 118.0, false, false, false, true, true, "USD->JPY 118.0000"},
+        {"equal rate: logged and kept, not shown", 118.0, false, false, false, false, true, ""},
+        {"a fall", 117.75, false, false, false, true, false, "USD->JPY 117.7500"},
+        {"rate only", 118.25, false, false, true, true, true, "118.2500"},
+        {"alarms on, no limit reached", 118.5, true, false, false, false, true, "USD->JPY 118.5000"},
+        {"alarms on, a limit reached", 120.0, true, true, false, true, true, "USD->JPY 120.0000"},
+        {"alarms on, equal rate: no check", 120.0, true, true, false, false, true, ""},
+    };
+    CRateHistory history;
+    history.Reset();
+    monitor::PollState state;
+    state.strPair = "USD->JPY ";
+    std::vector<double> logged;
+    std::vector<double> checked;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        monitor::PollHooks hooks;
+        hooks.logOn = true;
+        hooks.alarmOn = s.alarmOn;
+        hooks.writeLog = [&](const std::string& pair, double rate) {
+            EXPECT_EQ(pair, "USD->JPY ");
+            logged.push_back(rate);
+        };
+        hooks.checkAlarm = [&](double rate) {
+            checked.push_back(rate);
+            return s.alarmFires;
+        };
+        state.bRateOnly = s.rateOnly;
+        state.strText.clear();
+        const size_t checksBefore = checked.size();
+        EXPECT_EQ(monitor::TakeRate(state, s.rate, history, hooks), s.shown);
+        EXPECT_EQ(state.bUp, s.up);
+        EXPECT_EQ(state.strText, s.text);
+        EXPECT_EQ(logged.back(), s.rate);
+        EXPECT_EQ(history.Newest(0), s.rate);
+        const bool changed = std::string(s.text) != "";
+        EXPECT_EQ(checked.size() - checksBefore, changed && s.alarmOn ? 1u : 0u);
+    }
+    EXPECT_EQ(logged.size(), sizeof(steps) / sizeof(steps[0])) << "every answered poll is logged";
+    EXPECT_EQ(history.Newest(6), 118.0);
+}
+
+TEST(OsdLogic, LogOffWritesNothing) {
+    CRateHistory history;
+    history.Reset();
+    monitor::PollState state;
+    monitor::PollHooks hooks;
+    int writes = 0;
+    hooks.writeLog = [&](const std::string&, double) { ++writes; };
+    EXPECT_TRUE(monitor::TakeRate(state, 1.5, history, hooks));
+    EXPECT_EQ(writes, 0);
+}
+
+}  // namespace
