@@ -33,11 +33,20 @@ CGradientStatic::~CGradientStatic() {
     if (m_hMsimg32) FreeLibrary(m_hMsimg32);
 }
 
-bool CGradientStatic::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT* result) {
-    if (msg != WM_PAINT) return false;
-    Paint();
-    *result = 0;
-    return true;
+bool CGradientStatic::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+    switch (msg) {
+    case WM_PAINT:
+        Paint();
+        *result = 0;
+        return true;
+    case WM_SETTEXT:
+        // Some static controls paint a new text at once, past WM_PAINT (Wine's
+        // does): paint the gradient over it again.
+        *result = Default(msg, wp, lp);
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        return true;
+    default: return false;
+    }
 }
 
 void CGradientStatic::FillBands(HDC dc, const RECT& rc) const {

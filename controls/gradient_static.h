@@ -18,6 +18,8 @@ public:
     COLORREF m_crText;
     int m_nAlign = 0;  // 0 left, 1 centred, anything else right
     int m_bVertical = 0;  // 0: left to right; otherwise top to bottom
+    // GradientFill was found; when false the control paints its own bands.
+    bool m_bCanGradientFill = false;
 
 protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
@@ -29,6 +31,5 @@ private:
     void FillBands(HDC dc, const RECT& rc) const;
 
     HMODULE m_hMsimg32;
-    bool m_bCanGradientFill = false;
     GradientFillFn m_pfnGradientFill = nullptr;
 };
