@@ -19,6 +19,8 @@ constexpr DWORD kVersionTextMax = 4096;
 constexpr DWORD kReadChunk = 4096;
 // A signature is a few hundred bytes; anything much larger is not one.
 constexpr DWORD kSignatureMax = 64 * 1024;
+// No release comes near this; a server that sends more would fill the disk.
+constexpr unsigned long long kDownloadMax = 256ull * 1024 * 1024;
 
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
@@ -127,10 +129,13 @@ bool CUpdateAgent::DownloadToFile(HINTERNET request, const std::wstring& path) {
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     std::vector<BYTE> buffer(kReadChunk);
+    unsigned long long total = 0;
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(request, buffer.data(), kReadChunk, &read)) return false;
         if (read == 0) return true;
+        total += read;
+        if (total > kDownloadMax) return false;
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
     }

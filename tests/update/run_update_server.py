@@ -60,7 +60,7 @@ def version_only(folder, text):
     write(os.path.join(folder, "update.txt"), text)
 
 
-def build_folders(download, current, nextexe, key):
+def build_folders(download, current, nextexe, key, other_key):
     shutil.rmtree(download, ignore_errors=True)
     os.makedirs(download)
     d = lambda name: os.path.join(download, name)  # noqa: E731
@@ -77,6 +77,8 @@ def build_folders(download, current, nextexe, key):
         byte = f.read(1)
         f.seek(-1, os.SEEK_CUR)
         f.write(bytes([byte[0] ^ 0x01]))
+    # Signed, but with a key the program does not know.
+    publish(other_key, nextexe, d("otherkey"))
     # The maker's signature on the wrong file: the running version offered as
     # the next one, and a text under the executable's name.
     publish(key, current, d("wrongversion"))
@@ -93,8 +95,14 @@ def main():
     if action == "stop":
         return 0
     current, nextexe, key = sys.argv[3:6]
-    build_folders(os.path.join(state, "www", "download"), current, nextexe, key)
+    other_key = os.path.join(state, "other_key.pem")
+    if not os.path.exists(other_key):
+        subprocess.run([sys.executable, SIGN, "genkey", other_key, other_key + ".der"], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    build_folders(os.path.join(state, "www", "download"), current, nextexe, key, other_key)
     os.makedirs(os.path.join(state, "nginx-tmp"), exist_ok=True)
+    if os.path.exists(os.path.join(state, "access.log")):
+        os.remove(os.path.join(state, "access.log"))
     if not run_servers.start_nginx(state, NGINX_CONF):
         print("nginx did not start; see", os.path.join(state, "nginx-error.log"))
         return 1

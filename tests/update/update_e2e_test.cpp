@@ -134,12 +134,13 @@ TEST_F(UpdateTest, VersionsThatAreNotNewerReportTheLatest) {
 TEST_F(UpdateTest, DecliningANewerVersionFetchesNothingMore) {
     ASSERT_TRUE(app_.Start(Exe())) << app_.error();
     UseFolder(L"major");  // "3": 3.0.0.0 is newer than 2.0.0.1
+    const size_t before = RequestsFor("major").size();
     const Outcome out = RunUpdate(IDNO);
     EXPECT_TRUE(out.asked);
     EXPECT_FALSE(out.box) << "a message after No: " << Utf8(out.box->text);
     const std::vector<std::string> requests = RequestsFor("major");
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_NE(requests[0].find("GET /download/major/update.txt "), std::string::npos) << requests[0];
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_NE(requests.back().find("GET /download/major/update.txt "), std::string::npos) << requests.back();
     ExpectProgramUntouched();
 }
 
@@ -153,6 +154,7 @@ TEST_F(UpdateTest, ReleasesThatAreNotTheMakersAreRefused) {
         {L"missing", L"FileDownloadFailure!"},      // a 404 page instead of the executable
         {L"unsigned", L"SignatureFailure!"},
         {L"tampered", L"SignatureFailure!"},         // one bit changed after signing
+        {L"otherkey", L"SignatureFailure!"},         // signed with a key of someone else
         {L"wrongversion", L"ExecutableFailure!"},    // signed, but 2.0.0.1 offered as 2.0.0.2
         {L"notexe", L"ExecutableFailure!"},          // signed, but not an executable
     };
