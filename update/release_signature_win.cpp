@@ -32,38 +32,6 @@ private:
     HCRYPTPROV handle_ = 0;
 };
 
-class CryptKey {
-public:
-    CryptKey(HCRYPTPROV prov, const BYTE* blob, DWORD size) {
-        if (!CryptImportKey(prov, blob, size, 0, 0, &handle_)) handle_ = 0;
-    }
-    ~CryptKey() {
-        if (handle_) CryptDestroyKey(handle_);
-    }
-    CryptKey(const CryptKey&) = delete;
-    CryptKey& operator=(const CryptKey&) = delete;
-    HCRYPTKEY get() const { return handle_; }
-
-private:
-    HCRYPTKEY handle_ = 0;
-};
-
-class CryptHash {
-public:
-    explicit CryptHash(HCRYPTPROV prov) {
-        if (!CryptCreateHash(prov, CALG_SHA_256, 0, 0, &handle_)) handle_ = 0;
-    }
-    ~CryptHash() {
-        if (handle_) CryptDestroyHash(handle_);
-    }
-    CryptHash(const CryptHash&) = delete;
-    CryptHash& operator=(const CryptHash&) = delete;
-    HCRYPTHASH get() const { return handle_; }
-
-private:
-    HCRYPTHASH handle_ = 0;
-};
-
 bool HashFile(HCRYPTHASH hash, const std::wstring& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -96,10 +64,13 @@ bool VerifyFileSignature(const std::wstring& path, const std::vector<unsigned ch
 
     CryptContext prov;
     if (!prov.get()) return false;
-    CryptKey key(prov.get(), blob, blobSize);
-    if (!key.get()) return false;
-    CryptHash hash(prov.get());
-    if (!hash.get() || !HashFile(hash.get(), path)) return false;
+    HCRYPTKEY keyHandle = 0;
+    if (!CryptImportKey(prov.get(), blob, blobSize, 0, 0, &keyHandle)) return false;
+    const CryptKey key(keyHandle);
+    HCRYPTHASH hashHandle = 0;
+    if (!CryptCreateHash(prov.get(), CALG_SHA_256, 0, 0, &hashHandle)) return false;
+    const CryptHash hash(hashHandle);
+    if (!HashFile(hash.get(), path)) return false;
     // CryptoAPI takes the signature least significant byte first; openssl
     // writes it most significant first.
     std::vector<BYTE> reversed(signature.rbegin(), signature.rend());

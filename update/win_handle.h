@@ -2,21 +2,23 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 namespace update {
 
+// H is a pointer or an integer handle; its zero value means none.
 template <class H, BOOL(WINAPI* Close)(H)>
 class ScopedHandle {
 public:
-    explicit ScopedHandle(H handle = nullptr) : handle_(handle) {}
+    explicit ScopedHandle(H handle = H{}) : handle_(handle) {}
     ~ScopedHandle() { reset(); }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
 
     H get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset(H handle = nullptr) {
+    explicit operator bool() const { return handle_ != H{}; }
+    void reset(H handle = H{}) {
         if (handle_) Close(handle_);
         handle_ = handle;
     }
@@ -26,6 +28,8 @@ private:
 };
 
 using InternetHandle = ScopedHandle<HINTERNET, InternetCloseHandle>;
+using CryptKey = ScopedHandle<HCRYPTKEY, CryptDestroyKey>;
+using CryptHash = ScopedHandle<HCRYPTHASH, CryptDestroyHash>;
 
 // CreateFile's failure value is INVALID_HANDLE_VALUE, not null.
 class FileHandle : public ScopedHandle<HANDLE, CloseHandle> {

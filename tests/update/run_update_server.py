@@ -15,30 +15,13 @@ import run_servers  # noqa: E402
 
 SIGN = os.path.join(ROOT, "tools", "sign_release.py")
 
-NGINX_CONF = """\
-daemon off;
-master_process off;
-worker_processes 1;
-pid {dir}/nginx.pid;
-error_log {dir}/nginx-error.log warn;
-events {{ worker_connections 64; }}
-http {{
-    access_log {dir}/access.log;
-    client_body_temp_path {dir}/nginx-tmp/body;
-    proxy_temp_path {dir}/nginx-tmp/proxy;
-    fastcgi_temp_path {dir}/nginx-tmp/fastcgi;
-    uwsgi_temp_path {dir}/nginx-tmp/uwsgi;
-    scgi_temp_path {dir}/nginx-tmp/scgi;
-    default_type application/octet-stream;
-    server {{
-        listen 127.0.0.1:{port};
-        root {dir}/www;
-        # Slow enough that the test can take hold of the download before
-        # the agent moves it into place.
-        location /download/slow/ {{ limit_rate 400k; }}
-    }}
-}}
-"""
+# The HTTP tests' server, with a request log and one slow folder: slow
+# enough that the test can take hold of the download before the agent moves
+# it into place.
+NGINX_CONF = run_servers.NGINX_CONF.replace("access_log off;", "access_log {dir}/access.log;").replace(
+    "        root {dir}/www;\n",
+    "        root {dir}/www;\n        location /download/slow/ {{ limit_rate 400k; }}\n")
+assert "limit_rate" in NGINX_CONF and "access.log" in NGINX_CONF
 
 README = "Zelvane 2.0.0.2\r\nRelease notes of the test release.\r\n"
 
