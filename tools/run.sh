@@ -19,16 +19,30 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target Zelvane -j "$(nproc)"
 exe=build/mingw/Zelvane.exe
 
-rates=${ZELVANE_RATES:-tools/ratesvc/sample-rates.xml}
+# With ZELVANE_RATES_URL the service fetches the rates itself and keeps the
+# last good download in build/rates-download.xml.
+fetch=()
+if [ -n "${ZELVANE_RATES_URL:-}" ]; then
+  rates=${ZELVANE_RATES:-build/rates-download.xml}
+  fetch=(--rates-url "$ZELVANE_RATES_URL" --fetch-every "${ZELVANE_FETCH_EVERY:-3600}")
+else
+  rates=${ZELVANE_RATES:-tools/ratesvc/sample-rates.xml}
+fi
 portfile=build/ratesvc.port
 rm -f "$portfile"
-build/bench/tools/ratesvc/zelvane-ratesvc --rates "$rates" --port "${ZELVANE_PORT:-0}" --port-file "$portfile" &
+build/bench/tools/ratesvc/zelvane-ratesvc --rates "$rates" "${fetch[@]}" --port "${ZELVANE_PORT:-0}" --port-file "$portfile" &
 service=$!
-cleanup() { kill "$service" 2>/dev/null || true; }
-trap 'cleanup; [ -n "${ZELVANE_XVFB_PID:-}" ] && { wineserver -k 2>/dev/null; kill "$ZELVANE_XVFB_PID" 2>/dev/null; }; true' EXIT
-for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
+cleanup() {
+  kill "$service" 2>/dev/null || true
+  wait "$service" 2>/dev/null || true
+  zelvane_xvfb_stop
+}
+trap cleanup EXIT
+# The first fetch comes before the service listens: allow for a slow download.
+for _ in $(seq 900); do [ -s "$portfile" ] && break; kill -0 "$service" 2>/dev/null || break; sleep 0.1; done
+[ -s "$portfile" ] || { log "the rate service did not start"; exit 1; }
 port=$(cat "$portfile")
-log "rate service on 127.0.0.1:$port ($rates)"
+log "rate service on 127.0.0.1:$port ($rates${ZELVANE_RATES_URL:+ from $ZELVANE_RATES_URL})"
 
 key='HKCU\Software\Morvast\Zelvane\Service'
 wine reg add "$key" /v ConversionRateUrl /t REG_SZ /d "http://127.0.0.1:$port/CurrencyConvertor.asmx" /f >/dev/null
@@ -56,3 +70,4 @@ sleep "${ZELVANE_SCREENSHOT_DELAY:-3}"
 import -window root build/screenshot.png
 log "screenshot: build/screenshot.png"
 kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "iis_answer.h"
 #include "transport/http_client.h"
 #include "transport/http_request.h"
 
@@ -71,36 +72,11 @@ std::string MakeBody() {
 }
 const std::string kBody = MakeBody();
 
-std::string Head(const std::string& framing) {
-    return "HTTP/1.1 200 OK\r\n"
-           "Cache-Control: private, max-age=0\r\n"
-           "Content-Type: text/xml; charset=utf-8\r\n" +
-           framing +
-           "Server: Microsoft-IIS/10.0\r\n"
-           "X-AspNet-Version: 4.0.30319\r\n"
-           "X-Powered-By: ASP.NET\r\n"
-           "Access-Control-Allow-Origin: *\r\n"
-           "Set-Cookie: ASP.NET_SessionId=abcdefghijklmnopqrstuvwx; path=/; HttpOnly\r\n"
-           "Date: Tue, 08 Dec 2026 04:32:49 GMT\r\n"
-           "Strict-Transport-Security: max-age=31536000\r\n"
-           "X-Request-Id: 7f3c2a90-0b1d\r\n"
-           "\r\n";
-}
-
 std::string LengthAnswer() {
-    return Head("Content-Length: " + std::to_string(kBody.size()) + "\r\n") + kBody;
+    return IisHead("Content-Length: " + std::to_string(kBody.size()) + "\r\n") + kBody;
 }
 
-std::string ChunkedAnswer() {
-    char size[16];
-    std::string chunks;
-    for (size_t at = 0; at < kBody.size(); at += 128) {
-        std::string piece = kBody.substr(at, 128);
-        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-        chunks += size + piece + "\r\n";
-    }
-    return Head("Transfer-Encoding: chunked\r\n") + chunks + "0\r\n\r\n";
-}
+std::string ChunkedAnswer() { return IisHead("Transfer-Encoding: chunked\r\n") + ChunkedBody(kBody, 128); }
 
 const char kAction[] =
     "SOAPAction: \"http://www.example.net/ConversionRate\"\r\nAccept: text/xml\r\n";

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "service_process.h"
 
 namespace {
 
@@ -180,32 +180,6 @@ std::string FaultCode(const Response& r) {
     const auto code = ElementText(r.strBody, "faultcode");
     if (!code || code->compare(0, prefix.size() + 1, prefix + ":") != 0) return "bad faultcode in: " + r.strBody;
     return code->substr(prefix.size() + 1);
-}
-
-// Starts the service on a free port; the port comes back through a file.
-void StartService(const std::string& dir, const std::string& rates, std::vector<std::string> extra, pid_t& pid, int& port) {
-    const std::string portFile = dir + "/port";
-    std::remove(portFile.c_str());
-    std::vector<std::string> args = {ZELVANE_RATESVC, "--rates", rates, "--port", "0", "--port-file", portFile};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&pid, ZELVANE_RATESVC, nullptr, nullptr, argv.data(), environ), 0);
-    port = 0;
-    for (int i = 0; i < 200 && !port; ++i) {
-        std::ifstream(portFile) >> port;
-        if (!port) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_GT(port, 0) << "the service did not publish its port";
-}
-
-void StopService(pid_t pid) {
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    // A clean stop, and no leak or sanitizer report at exit.
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 class RatesvcServer : public testing::Test {

@@ -35,6 +35,7 @@ http {{
         root {dir}/www;
         location = /conn {{ return 200 "$connection $connection_requests"; }}
         location = /soap {{ return 200 "<soap:Envelope/>"; }}
+        location = /broken {{ return 500 "broken"; }}
         location = /old {{ return 301 /conn; }}
         location = /relative {{ absolute_redirect off; return 302 conn; }}
     }}

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # What one ConversionRate call costs the client, in instructions: builds the
-# optimised bench preset, starts zelvane-ratesvc on a free loopback port, runs
-# our client and the gSOAP one under callgrind for N = 1 and N = 101 calls on
-# one connection, and prints (Ir(101) - Ir(1)) / 100 for each. Start-up and
-# the first connect cancel out in the difference.
+# optimised bench preset, starts two servers on free loopback ports, the
+# local rate service (zelvane-ratesvc, gSOAP's lean answer) and
+# dotnet_server.py (a .NET-style answer: XML declaration, more namespace
+# declarations, a WS-Addressing/WS-Security header block), runs our client
+# and the gSOAP-generated one against each under callgrind for N = 1 and
+# N = 101 calls on one kept-alive connection, and prints
+# (Ir(101) - Ir(1)) / 100 for each, ours beside gSOAP's. Start-up and the
+# first connect cancel out in the difference. Target: ours at most one fifth
+# of gSOAP's on both servers.
 #   tools/callbench/measure.sh [--no-build]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
@@ -18,36 +23,68 @@ fi
 command -v valgrind >/dev/null || { log "valgrind is missing (tools/packages.txt)"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelvane-callbench.XXXXXX")
-server=
+servers=()
 cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$build/tools/ratesvc/zelvane-ratesvc" --rates tools/ratesvc/sample-rates.xml --port 0 \
-  --port-file "$work/port" >"$work/ratesvc.log" 2>&1 &
-server=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { log "zelvane-ratesvc did not start"; cat "$work/ratesvc.log" >&2; exit 1; }
-url="http://127.0.0.1:$(cat "$work/port")/CurrencyConvertor.asmx"
-log "endpoint $url"
+# start <name> <command...>: the command publishes its port in $work/<name>.port.
+start() {
+  local name=$1; shift
+  "$@" >"$work/$name.log" 2>&1 &
+  servers+=($!)
+  for _ in $(seq 100); do [ -s "$work/$name.port" ] && break; sleep 0.1; done
+  [ -s "$work/$name.port" ] || { log "$name did not start"; cat "$work/$name.log" >&2; exit 1; }
+  cat "$work/$name.port"
+}
+ratesvc_port=$(start ratesvc "$build/tools/ratesvc/zelvane-ratesvc" --rates tools/ratesvc/sample-rates.xml \
+  --port 0 --port-file "$work/ratesvc.port")
+dotnet_port=$(start dotnet python3 tools/callbench/dotnet_server.py "$work/dotnet.port")
 
-# Instructions of one run of <program> with <n> calls, from callgrind's totals.
+# Instructions of one run of <program> against <url> with <n> calls, from callgrind's totals.
 count() {
-  local program=$1 n=$2 out="$work/callgrind.$1.$2"
+  local program=$1 url=$2 n=$3 out="$work/callgrind.$1.$4.$3"
   valgrind --tool=callgrind --callgrind-out-file="$out" "$build/tools/callbench/$program" "$url" "$n" \
     >"$work/$program.$n.log" 2>&1 || { log "$program $n failed"; cat "$work/$program.$n.log" >&2; exit 1; }
   grep -E '^(summary|totals):' "$out" | head -n 1 | awk '{print $2}'
 }
-
-printf '%-26s %14s %14s %14s\n' client "Ir(N=1)" "Ir(N=101)" "Ir/call"
-for program in zelvane-callbench zelvane-callbench-gsoap; do
-  one=$(count "$program" 1)
-  many=$(count "$program" 101)
-  printf '%-26s %14s %14s %14s\n' "$program" "$one" "$many" $(((many - one) / 100))
+per_call() {  # per_call <program> <url> <server name>
+  local one many
+  one=$(count "$1" "$2" 1 "$3")
+  many=$(count "$1" "$2" 101 "$3")
   if [ -n "${ZELVANE_CALLBENCH_KEEP:-}" ]; then
     mkdir -p "$ZELVANE_CALLBENCH_KEEP"
-    cp "$work/callgrind.$program.101" "$work/callgrind.$program.1" "$ZELVANE_CALLBENCH_KEEP/"
+    cp "$work/callgrind.$1.$3.101" "$work/callgrind.$1.$3.1" "$ZELVANE_CALLBENCH_KEEP/"
   fi
+  echo $(((many - one) / 100))
+}
+
+printf '%-34s %16s %16s %10s %8s\n' "server (answer bytes)" "ours Ir/call" "gSOAP Ir/call" "ours/gSOAP" target
+status=0
+for server in ratesvc dotnet; do
+  port_var=${server}_port
+  url="http://127.0.0.1:${!port_var}/CurrencyConvertor.asmx"
+  bytes=$(python3 - "$url" <<'PY'
+import http.client, sys, urllib.parse
+u = urllib.parse.urlsplit(sys.argv[1])
+body = ('<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>'
+        '<ConversionRate xmlns="http://zelvane.morvast.example/"><FromCurrency>USD</FromCurrency>'
+        '<ToCurrency>JPY</ToCurrency></ConversionRate></soap:Body></soap:Envelope>')
+c = http.client.HTTPConnection(u.hostname, u.port, timeout=10)
+c.request("POST", u.path, body, {"Content-Type": "text/xml; charset=utf-8",
+          "SOAPAction": '"http://zelvane.morvast.example/ConversionRate"'})
+r = c.getresponse()
+head = len("HTTP/1.1 %d %s\r\n" % (r.status, r.reason)) + sum(len(k) + len(v) + 4 for k, v in r.getheaders()) + 2
+print("%d+%d" % (head, len(r.read())))
+PY
+)
+  ours=$(per_call zelvane-callbench "$url" "$server")
+  gsoap=$(per_call zelvane-callbench-gsoap "$url" "$server")
+  ratio=$(awk -v a="$ours" -v b="$gsoap" 'BEGIN { printf "%.3f", a / b }')
+  verdict=$(awk -v r="$ratio" 'BEGIN { print (r <= 0.2) ? "<= 0.20 ok" : "<= 0.20 MISSED" }')
+  [[ $verdict == *MISSED ]] && status=1
+  printf '%-34s %16s %16s %10s %8s\n' "$server ($bytes)" "$ours" "$gsoap" "$ratio" "$verdict"
 done
+exit $status

@@ -43,6 +43,8 @@ public:
     // from several threads at once.
     std::shared_ptr<const CRateTable> Current();
 
+    const std::string& Path() const { return m_strPath; }
+
     // Why the last load attempt failed; empty after a good load.
     std::string LastError();
 

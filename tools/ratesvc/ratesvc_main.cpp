@@ -9,17 +9,22 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
+#include <curl/curl.h>
+
+#include "rate_fetch.h"
 #include "rate_file.h"
 #include "rate_lookup.h"
 #include "soapH.h"
@@ -67,14 +72,17 @@ struct Options {
     int nPort = 0;
     std::string strPortFile;
     std::string strNamespace;
+    std::string strRatesUrl;        // fetched into strRates when given
+    int nFetchEverySec = 3600;
     int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
     int nMaxConnections = 256;
     bool bVerbose = false;
 };
 
 struct Service {
-    explicit Service(const Options& o)
-        : opts(o), rates(o.strRates, [](const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }) {}
+    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {}
+
+    static void Log(const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }
 
     const Options& opts;
     ratesvc::CRateFile rates;
@@ -224,18 +232,24 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
         else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
         else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
+        else if (a == "--rates-url" && hasValue) o.strRatesUrl = argv[++i];
+        else if (a == "--fetch-every" && hasValue) { if (!ParseInt(argv[++i], o.nFetchEverySec)) return false; }
         else if (a == "--verbose") o.bVerbose = true;
         else return false;
     }
-    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nMaxConnections > 0;
+    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nMaxConnections > 0 &&
+           o.nFetchEverySec > 0;
 }
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
                  "                       [--idle-timeout SECONDS] [--max-connections N] [--verbose]\n"
+                 "                       [--rates-url URL [--fetch-every SECONDS]]\n"
                  "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx and getRate at\n"
                  "  http://127.0.0.1:N/soap from FILE (euro reference rates), reloaded when it changes.\n"
+                 "  --rates-url fetches FILE from URL at start and then every SECONDS (default 3600),\n"
+                 "  asking only for a newer file; a failed or bad download keeps the rates in force.\n"
                  "  --port 0 (the default) picks a free port; the port is printed and, with\n"
                  "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
 }
@@ -292,7 +306,14 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
 
+    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any other thread exists
     Service svc(opts);
+    std::unique_ptr<ratesvc::CRateFetcher> fetcher;
+    if (!opts.strRatesUrl.empty()) {
+        fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log);
+        fetcher->FetchOnce();
+        fetcher->Start(std::chrono::seconds(opts.nFetchEverySec));
+    }
     if (!svc.rates.Current())
         std::fprintf(stderr, "zelvane-ratesvc: no rates yet; every call gets a fault until %s is a good file\n",
                      opts.strRates.c_str());
@@ -357,6 +378,8 @@ int main(int argc, char** argv) {
     soap_destroy(master);
     soap_end(master);
     soap_free(master);
+    fetcher.reset();
+    curl_global_cleanup();
     std::printf("zelvane-ratesvc: stopped\n");
     return 0;
 }

@@ -1,0 +1,158 @@
+// Rates fetched from nginx on loopback: conditional requests, new files
+// taken, and every kind of bad download leaving the last good rates in force;
+// then the service itself fetching on its interval, asked by the program's
+// own client.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rate_fetch.h"
+#include "rates/currency_convertor.h"
+#include "rates/currency_tables.h"
+#include "rates/service_defaults.h"
+#include "service_process.h"
+
+namespace {
+
+std::string Rates(const std::string& date, const std::string& usd) {
+    return "<gesmes:Envelope xmlns:gesmes='http://www.gesmes.org/xml/2002-08-01' "
+           "xmlns='http://www.ecb.int/vocabulary/2002-08-01/eurofxref'><Cube><Cube time='" + date + "'>"
+           "<Cube currency='USD' rate='" + usd + "'/><Cube currency='JPY' rate='234.5'/></Cube></Cube></gesmes:Envelope>";
+}
+
+class RateFetch : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* servers = std::getenv("ZELVANE_HTTP_SERVERS");
+        ASSERT_NE(servers, nullptr) << "run through ctest, which starts nginx";
+        int port = 0;
+        std::ifstream(std::string(servers) + "/nginx.port") >> port;
+        ASSERT_GT(port, 0);
+        const std::string sub = "/fetch-" + std::to_string(getpid()) + "-" +
+                                testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_www = std::string(servers) + "/www" + sub;
+        ASSERT_EQ(mkdir(m_www.c_str(), 0755), 0);
+        m_root = "http://127.0.0.1:" + std::to_string(port);
+        m_base = m_root + sub;
+        m_rates = m_www + "/kept.xml";  // the service's own copy, never served
+        m_log.clear();
+    }
+    void TearDown() override {
+        for (const char* name : {"/rates.xml", "/kept.xml", "/service.log", "/port"})
+            std::remove((m_www + name).c_str());
+        rmdir(m_www.c_str());
+    }
+
+    // Serves `text` as rates.xml. Each version gets a later modification time,
+    // so nginx's validators change even when two writes fall in one second.
+    void Serve(const std::string& text) {
+        const std::string path = m_www + "/rates.xml";
+        std::ofstream(path + ".new") << text;
+        ++m_nVersion;
+        utimbuf times{};
+        times.actime = times.modtime = 1700000000 + m_nVersion * 100;
+        ASSERT_EQ(utime((path + ".new").c_str(), &times), 0);
+        ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+    }
+
+    std::function<void(const std::string&)> Logger() {
+        return [this](const std::string& line) { m_log += line + "\n"; };
+    }
+
+    std::string m_www, m_root, m_base, m_rates, m_log;
+    int m_nVersion = 0;
+};
+
+double UsdPerEuro(ratesvc::CRateFile& file) {
+    const auto table = file.Current();
+    return table ? table->PerEuro("USD").value_or(-1) : -1;
+}
+
+TEST_F(RateFetch, TakesNewFilesAndKeepsTheLastGoodOnBadDownloads) {
+    ratesvc::CRateFile file(m_rates);
+    ratesvc::CRateFetcher fetcher(m_base + "/rates.xml", file, Logger());
+    Serve(Rates("2024-03-01", "2"));
+    ASSERT_EQ(fetcher.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << m_log;
+    EXPECT_EQ(UsdPerEuro(file), 2);
+    // Asked again with the validators: nothing to transfer.
+    EXPECT_EQ(fetcher.FetchOnce(), ratesvc::FetchOutcome::kNotModified) << m_log;
+
+    Serve(Rates("2024-03-04", "2.5"));
+    ASSERT_EQ(fetcher.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << m_log;
+    EXPECT_EQ(UsdPerEuro(file), 2.5);
+
+    const std::string good = Rates("2024-03-05", "4");
+    struct Bad {
+        const char* what;
+        std::string url, served, logged;
+    } const bad[] = {
+        {"truncated", "/rates.xml", good.substr(0, good.size() / 2), "not a rates file"},
+        {"not XML", "/rates.xml", "<html><body>Service unavailable</body></html>", "not a rates file"},
+        {"no rates", "/rates.xml", Rates("2024-03-05", "0"), "not a rates file"},
+        {"404", "/missing.xml", good, "HTTP status 404"},
+        {"500", "/broken", good, "HTTP status 500"},
+        {"refused", "", good, "keeping the rates of 2024-03-04"},
+    };
+    for (const Bad& b : bad) {
+        Serve(b.served);
+        m_log.clear();
+        const std::string url = b.url.empty() ? "http://127.0.0.1:1/rates.xml"  // nothing listens on port 1
+                                : b.url == "/broken"  ? m_root + b.url
+                                                      : m_base + b.url;
+        ratesvc::CRateFetcher other(url, file, Logger());
+        ratesvc::CRateFetcher& f = b.url == "/rates.xml" ? fetcher : other;
+        EXPECT_EQ(f.FetchOnce(), ratesvc::FetchOutcome::kFailed) << b.what;
+        EXPECT_NE(m_log.find(b.logged), std::string::npos) << b.what << ": " << m_log;
+        EXPECT_NE(m_log.find("keeping the rates of 2024-03-04"), std::string::npos) << b.what << ": " << m_log;
+        EXPECT_EQ(UsdPerEuro(file), 2.5) << b.what;
+    }
+    // After bad downloads the whole file is asked for again, not a 304.
+    Serve(good);
+    EXPECT_EQ(fetcher.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << m_log;
+    EXPECT_EQ(UsdPerEuro(file), 4);
+}
+
+TEST_F(RateFetch, ServiceFetchesOnItsIntervalAndAnswersWithTheNewRates) {
+    Serve(Rates("2024-03-01", "2"));  // USD->JPY 117.25
+    pid_t pid = 0;
+    int port = 0;
+    const std::string log = m_www + "/service.log";
+    StartService(m_www, m_rates, {"--rates-url", m_base + "/rates.xml", "--fetch-every", "1"}, pid, port, log);
+    rates::CCurrencyConvertor client("http://127.0.0.1:" + std::to_string(port) + "/CurrencyConvertor.asmx",
+                                     rates::kDefaultConversionRateNamespace);
+    auto rate = [&] {
+        double value = -1;
+        return soap::Succeeded(client.ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &value)) ? value : -1;
+    };
+    auto readLog = [&] {
+        std::ostringstream text;
+        text << std::ifstream(log).rdbuf();
+        return text.str();
+    };
+    const auto waitFor = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return done();
+    };
+    EXPECT_EQ(rate(), 117.25);  // fetched before the service began to listen
+
+    Serve(Rates("2024-03-04", "2.5"));  // USD->JPY 93.8
+    EXPECT_TRUE(waitFor([&] { return rate() == 93.8; })) << readLog();
+
+    Serve("<gesmes:Envelope");
+    EXPECT_TRUE(waitFor([&] { return readLog().find("not a rates file") != std::string::npos; })) << readLog();
+    EXPECT_EQ(rate(), 93.8);
+    StopService(pid);
+}
+
+}  // namespace

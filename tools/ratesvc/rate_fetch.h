@@ -1,0 +1,57 @@
+// Rates from the network: the reference file fetched over HTTP(S) with
+// conditional requests, each good download written over the service's rates
+// file (which CRateFile then loads). A failed, refused or malformed download
+// leaves the file, and so the rates in force, as they were.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "rate_file.h"
+
+namespace ratesvc {
+
+enum class FetchOutcome {
+    kUpdated,      // a good file arrived and is now the rates file
+    kNotModified,  // the server says the copy in hand is current (304)
+    kFailed,       // no good file: transfer error, HTTP error status, or not a rates file
+};
+
+class CRateFetcher {
+public:
+    // `rates` is the service's rates file: downloads replace it, and its table
+    // names the rates kept when a download fails. `log` hears every outcome.
+    CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log);
+    ~CRateFetcher();
+    CRateFetcher(const CRateFetcher&) = delete;
+    CRateFetcher& operator=(const CRateFetcher&) = delete;
+
+    // One request, conditional on the validators of the last good download.
+    FetchOutcome FetchOnce();
+
+    // Fetches every `interval` on a thread of its own until Stop(), which
+    // also cuts short a transfer in progress.
+    void Start(std::chrono::seconds interval);
+    void Stop();
+
+private:
+    FetchOutcome Fail(const std::string& why);
+    bool WriteRatesFile(const std::string& body, std::string& error) const;
+
+    std::string m_strUrl;
+    CRateFile& m_rates;
+    std::function<void(const std::string&)> m_log;
+    std::string m_strETag, m_strLastModified;  // of the last good download
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_thread;
+};
+
+}  // namespace ratesvc
