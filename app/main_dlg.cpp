@@ -6,6 +6,7 @@
 #include "app/main_dlg_res.h"
 #include "app/service_settings.h"
 #include "excel/pg_excel.h"
+#include "monitor/chart_panel.h"
 #include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor.h"
 #include "rates/currency_tables.h"
@@ -27,6 +28,8 @@ constexpr int kTabCount = 4;
 // Pages sit below the tab row, in tab-control client pixels.
 constexpr int kPageX = 1;
 constexpr int kPageY = 21;
+constexpr char kChartOpenCaption[] = "チャート <<";
+constexpr char kChartClosedCaption[] = "チャート >>";
 
 }  // namespace
 
@@ -111,6 +114,7 @@ bool CMainDlg::OnCommand(WORD id, WORD code, HWND control) {
         {IDOK, BN_CLICKED, &CMainDlg::OnGet},
         {IDC_EXIT, BN_CLICKED, &CMainDlg::OnExit},
         {IDC_HIDE, BN_CLICKED, &CMainDlg::OnHide},
+        {IDC_CHART, BN_CLICKED, &CMainDlg::OnChart},
     };
     return ui::Route(this, kCommands, id, code) || ui::Dialog::OnCommand(id, code, control);
 }
@@ -126,7 +130,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
     static const ui::MessageEntry<CMainDlg> kMessages[] = {
         {WM_SYSCOMMAND, &CMainDlg::OnSysCommand},   {WM_PAINT, &CMainDlg::OnPaint},
         {WM_QUERYDRAGICON, &CMainDlg::OnQueryDragIcon}, {WM_MOVE, &CMainDlg::OnMove},
-        {WM_CLOSE, &CMainDlg::OnClose},
+        {WM_CLOSE, &CMainDlg::OnClose}, {WM_SLIDE_KEY, &CMainDlg::OnChartKey},
     };
     return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
 }
@@ -161,8 +165,8 @@ INT_PTR CMainDlg::OnPaint(WPARAM, LPARAM) {
 INT_PTR CMainDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<INT_PTR>(m_hIcon); }
 
 INT_PTR CMainDlg::OnMove(WPARAM, LPARAM) {
-    // The chart panel follows the dialog once it exists.
-    return FALSE;
+    if (m_bChartOpen) m_pChart->FollowParent();
+    return FALSE;  // nothing else to do for the default
 }
 
 INT_PTR CMainDlg::OnClose(WPARAM, LPARAM) {
@@ -170,12 +174,38 @@ INT_PTR CMainDlg::OnClose(WPARAM, LPARAM) {
     return FALSE;  // the default turns the close box into IDCANCEL
 }
 
+INT_PTR CMainDlg::OnChartKey(WPARAM wp, LPARAM) {
+    // Enter or Escape in the panel: it goes the way the chart button sends
+    // it, so the caption and the flag keep telling the truth. Posted by the
+    // panel, so it is no longer inside its own handler when deleted here.
+    if (wp == 1) CloseChart();
+    return TRUE;
+}
+
+void CMainDlg::OnChart() {
+    if (m_bChartOpen) {
+        CloseChart();
+        return;
+    }
+    m_pChart = OpenChartPanel(hwnd());
+    if (!m_pChart) return;
+    m_btnChart.SetText(kChartOpenCaption);
+    m_bChartOpen = 1;
+    InvalidateRect(m_pChart->hwnd(), nullptr, TRUE);
+}
+
 void CMainDlg::CloseChart() {
-    // Nothing to close until the chart panel can be opened.
+    if (!m_bChartOpen) return;
+    m_pChart->SlideIn();
+    m_pChart.reset();
+    m_btnChart.SetText(kChartClosedCaption);
     m_bChartOpen = 0;
 }
 
-void CMainDlg::DestroyChart() { m_bChartOpen = 0; }
+void CMainDlg::DestroyChart() {
+    m_pChart.reset();
+    m_bChartOpen = 0;
+}
 
 void CMainDlg::OnGet() {
     m_edRate.SetText("");

@@ -11,6 +11,7 @@ class CPgMonitor;
 class CPgAlarm;
 class CPgExcel;
 class CPgLog;
+class CSlide;
 
 class CMainDlg : public ui::Dialog {
 public:
@@ -39,6 +40,7 @@ private:
     void OnGet();
     void OnExit();
     void OnHide();
+    void OnChart();
     void OnAbout();
     LRESULT OnTabSelChange(NMHDR* header);
     INT_PTR OnSysCommand(WPARAM wp, LPARAM lp);
@@ -46,11 +48,13 @@ private:
     INT_PTR OnQueryDragIcon(WPARAM wp, LPARAM lp);
     INT_PTR OnMove(WPARAM wp, LPARAM lp);
     INT_PTR OnClose(WPARAM wp, LPARAM lp);
+    INT_PTR OnChartKey(WPARAM wp, LPARAM lp);
 
     void ShowPage(int tab);
     ui::Dialog* Page(int tab) const;
 
     int m_bChartOpen = 0;
+    std::unique_ptr<CSlide> m_pChart;
     std::unique_ptr<CPgMonitor> m_pPgMonitor;
     std::unique_ptr<CPgAlarm> m_pPgAlarm;
     std::unique_ptr<CPgExcel> m_pPgExcel;

@@ -16,8 +16,11 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench --target zelvane-ratesvc -j "$(nproc)"
 log "building Zelvane.exe"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target Zelvane -j "$(nproc)"
+cmake --build --preset mingw --target Zelvane xlserver -j "$(nproc)"
 exe=build/mingw/Zelvane.exe
+# The stand-in for Excel, so the Excel page can import without an Excel
+# (tools/xlserver/sample.xls is a workbook to try it on).
+wine build/mingw/tools/xlserver/xlserver.exe /RegServer || log "the stand-in Excel server was not registered"
 
 # With ZELVANE_RATES_URL the service fetches the rates itself and keeps the
 # last good download in build/rates-download.xml.
