@@ -1,6 +1,7 @@
 #include "app/main_dlg.h"
 
 #include "alarm/pg_alarm.h"
+#include "app/about_dlg.h"
 #include "app/main_app.h"
 #include "app/main_dlg_res.h"
 #include "app/service_settings.h"
@@ -232,7 +233,8 @@ void CMainDlg::OnGet() {
 }
 
 void CMainDlg::OnAbout() {
-    // The About box arrives with the update agent.
+    CAboutDlg about;
+    about.DoModal(hwnd());
 }
 
 void CMainDlg::OnHide() {

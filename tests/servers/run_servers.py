@@ -91,7 +91,8 @@ def start_until_port_file(args, state, name, port_file):
     return False
 
 
-def start_nginx(state):
+def start_nginx(state, conf_template=NGINX_CONF):
+    """conf_template: a configuration with {dir} and {port} to fill in."""
     nginx = shutil.which("nginx") or "/usr/sbin/nginx"
     www = os.path.join(state, "www")
     os.makedirs(www, exist_ok=True)
@@ -101,7 +102,7 @@ def start_nginx(state):
     for attempt in range(5):
         port = free_port()
         conf = os.path.join(state, "nginx.conf")
-        write(conf, NGINX_CONF.format(dir=state, port=port))
+        write(conf, conf_template.format(dir=state, port=port))
         proc = spawn([nginx, "-p", state, "-c", conf, "-e", os.path.join(state, "nginx-error.log")],
                      os.path.join(state, "nginx.log"))
         for _ in range(100):

@@ -1,0 +1,19 @@
+// A first look at a downloaded file before it may replace the program: the
+// headers of a Windows executable image for the running program's machine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace update {
+
+// Enough of the file's start for every header checked below in an ordinary
+// image (the PE header sits a few hundred bytes in).
+constexpr size_t kPeHeaderBytes = 4096;
+
+// True when data (the file's first bytes) holds a DOS stub pointing at a PE
+// header of an executable image (not a DLL) for machine, with the optional
+// header that machine uses.
+bool IsWindowsExecutable(const unsigned char* data, size_t size, uint16_t machine);
+
+}  // namespace update

@@ -1,0 +1,69 @@
+// The self-update: fetches the maker's newest release from a download folder
+// on the web and puts it in place of the running executable, to take effect
+// at the next start. Runs synchronously on the calling (GUI) thread.
+//
+// A release is installed only when all of it arrived (every file answered
+// with HTTP 200), it carries the maker's signature, and it is a Windows
+// executable of the offered version; otherwise the program is left as it was.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <functional>
+#include <string>
+
+#include "update/win_handle.h"
+
+class CUpdateAgent {
+public:
+    // Update's result codes.
+    enum Result {
+        kUpdated = 0,             // executable replaced and readme.txt fetched
+        kNoConnection = 1,        // no Internet handle, or the system reports no connection
+        kOpenFailed = 2,          // a file of the download folder could not be opened
+        kConfigDownloadFailed = 3,  // update.txt did not arrive or was empty
+        kFileDownloadFailed = 4,  // the executable, its signature or readme.txt did not arrive whole
+        kNoExecutableVersion = 5,  // the running executable has no readable version
+        kNotNewer = 6,            // the offered version is not newer (or update.txt is malformed)
+        kDeclined = 7,            // the user declined the update
+        kSwitchFailed = 8,        // the executable could not be switched (the old one is back)
+        kBadSignature = 9,        // the executable's signature is missing or not the maker's
+        kBadExecutable = 10,      // not a Windows executable of the offered version
+    };
+
+    CUpdateAgent();
+    ~CUpdateAgent() = default;
+    CUpdateAgent(const CUpdateAgent&) = delete;
+    CUpdateAgent& operator=(const CUpdateAgent&) = delete;
+
+    // baseUrl: the download folder, ending in "/". confirm asks the user
+    // whether to install the newer version; false declines.
+    int Update(const std::string& baseUrl, const std::function<bool()>& confirm);
+
+    // A request for url (UTF-8), or null.
+    HINTERNET OpenUrl(const std::string& url) const;
+    // Writes what the request yields into a new file at path; false when a
+    // read or a write failed.
+    static bool DownloadToFile(HINTERNET request, const std::wstring& path);
+    static std::wstring GetExePath();
+    // "2.0.0.1" from the file's version resource, or the empty text.
+    static std::string GetFileVersionString(const std::wstring& path);
+    // 1 offered newer, 0 equal, -1 older, -21/-22 offered/running malformed.
+    static int CompareVersions(const std::string& offered, const std::string& running);
+    // Moves the executable to OldExecutable.bak beside it and the new file in
+    // its place; when the second move fails the backup is moved back, so an
+    // executable is always left under its own name.
+    static bool SwitchExecutable(const std::wstring& exePath, const std::wstring& newPath, bool delay);
+
+    // Where downloads wait until they are checked: a folder of the agent's
+    // own in the user's temporary folder, emptied before and after each update.
+    static std::wstring DownloadFolder();
+
+private:
+    // kNotServed: the server answered with another status than 200.
+    enum class Fetch { kOk, kOpenFailed, kNotServed, kIncomplete };
+    Fetch FetchToFile(const std::string& url, const std::wstring& path) const;
+
+    update::InternetHandle m_hInternet;
+};
