@@ -27,11 +27,10 @@ protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
+        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
         // The scripted peer answers with the rate last set and counts the
         // requests.
-        peer_ = ScriptedRatePeer("chart-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()));
+        peer_ = ScriptedRatePeer::Unique("chart");
         ASSERT_TRUE(peer_.SetRate("118.25"));
         ASSERT_TRUE(peer_.Use());
     }

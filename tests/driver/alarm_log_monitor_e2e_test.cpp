@@ -41,9 +41,8 @@ protected:
     void SetUp() override {
         PagesTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        peer_ = ScriptedRatePeer("alarmlog-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()));
+        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
+        peer_ = ScriptedRatePeer::Unique("alarmlog");
         wchar_t tmp[MAX_PATH] = {};
         ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
         folder_ = std::wstring(tmp) + L"zelvane-log-" + std::to_wstring(GetCurrentProcessId()) + L"\\";

@@ -29,35 +29,30 @@ constexpr int kUsd = 138;
 // A network wait of the program is bounded by 10 s; both services may be asked.
 constexpr milliseconds kQueryTimeout{30000};
 
-bool StateFileExists(const std::string& name) { return RateServerFileExists(name); }
-std::string StateFile(const std::string& name) { return RateServerFile(name); }
-std::wstring Wide(const std::string& s) { return WideAscii(s); }
-std::wstring Url(const char* server, const std::string& path) { return RateServerUrl(server, path); }
-
 class GetTest : public ZelvaneTest {
 protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(StateFileExists("raw.port")) << "no rate servers in " << RateServerDir();
+        ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
     }
 
     // For the cases that need the local rate service.
     bool RateServiceMissing() {
-        if (StateFileExists("ratesvc.missing")) return true;
-        EXPECT_TRUE(StateFileExists("ratesvc.port")) << "the rate service did not publish its port";
+        if (RateServerFileExists("ratesvc.missing")) return true;
+        EXPECT_TRUE(RateServerFileExists("ratesvc.port")) << "the rate service did not publish its port";
         return false;
     }
 
     static void UseServices(const std::wstring& conversionRateUrl, const std::wstring& exchangeRateUrl) {
         const std::wstring key = SectionKey(L"Service");
         ASSERT_TRUE(WriteUserString(key, L"ConversionRateUrl", conversionRateUrl));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", Wide(StateFile("ratesvc.namespace"))));
+        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", WideAscii(RateServerFile("ratesvc.namespace"))));
         ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", exchangeRateUrl));
     }
-    static std::wstring RateServiceConversion() { return Url("ratesvc", "/CurrencyConvertor.asmx"); }
-    static std::wstring RateServiceExchange() { return Url("ratesvc", "/soap"); }
-    static std::wstring ClosedPort(const char* path) { return Url("closed", path); }
+    static std::wstring RateServiceConversion() { return RateServerUrl("ratesvc", "/CurrencyConvertor.asmx"); }
+    static std::wstring RateServiceExchange() { return RateServerUrl("ratesvc", "/soap"); }
+    static std::wstring ClosedPort(const char* path) { return RateServerUrl("closed", path); }
 
     std::wstring RateField() const { return WindowText(Control(kIdRate)); }
 
@@ -108,7 +103,7 @@ protected:
 };
 
 TEST_F(GetTest, ConversionRateServiceAnswersAndThePairIsSaved) {
-    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << RateServerFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(RateServiceConversion(), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
 
@@ -123,7 +118,7 @@ TEST_F(GetTest, ConversionRateServiceAnswersAndThePairIsSaved) {
 }
 
 TEST_F(GetTest, ExchangeRateServiceAnswersWhenTheConversionRateServiceIsDown) {
-    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << RateServerFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(ClosedPort("/CurrencyConvertor.asmx"), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
 
@@ -140,7 +135,7 @@ TEST_F(GetTest, ExchangeRateServiceAnswersWhenTheConversionRateServiceIsDown) {
 }
 
 TEST_F(GetTest, BothServicesDownShowTheSendError) {
-    if (RateServiceMissing()) GTEST_SKIP() << StateFile("ratesvc.missing");
+    if (RateServiceMissing()) GTEST_SKIP() << RateServerFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(RateServiceConversion(), RateServiceExchange()));
     ASSERT_TRUE(StartApp());
     ASSERT_NO_FATAL_FAILURE(GetShowsRate(L"117.2500"));
@@ -156,13 +151,13 @@ TEST_F(GetTest, NoSelectionAsksForACurrencyAndSendsNothing) {
     const std::string tag =
         "get-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
     const std::string path = "/count/" + tag + "/status/200";  // status 200, empty body
-    ASSERT_NO_FATAL_FAILURE(UseServices(Url("raw", path), Url("raw", path)));
+    ASSERT_NO_FATAL_FAILURE(UseServices(RateServerUrl("raw", path), RateServerUrl("raw", path)));
     ASSERT_TRUE(WriteUserDword(SectionKey(L"Base"), L"nCurrency1", 200));
     ASSERT_TRUE(StartApp());
     ASSERT_EQ(ComboSelection(Control(kIdCurrency1)), CB_ERR);
 
     ASSERT_NO_FATAL_FAILURE(GetShowsMessage(L"通貨を選択してください", MessageBoxIcon::kExclamation));
-    EXPECT_FALSE(StateFileExists("count-" + tag)) << StateFile("count-" + tag) << " requests reached the server";
+    EXPECT_FALSE(RateServerFileExists("count-" + tag)) << RateServerFile("count-" + tag) << " requests reached the server";
     // Nothing saved either.
     EXPECT_EQ(ReadUserDword(SectionKey(L"Base"), L"nCurrency1"), std::optional<DWORD>(200));
     EXPECT_FALSE(ReadUserDword(SectionKey(L"Base"), L"nCurrency2").has_value());
@@ -171,8 +166,8 @@ TEST_F(GetTest, NoSelectionAsksForACurrencyAndSendsNothing) {
     // count above could have seen requests.
     ASSERT_NO_FATAL_FAILURE(Select(kIdCurrency1, kUsd));
     ASSERT_NO_FATAL_FAILURE(GetShowsMessage(L"SOAPCLIENT_READ_ERROR", MessageBoxIcon::kError));
-    EXPECT_EQ(StateFile("count-" + tag), "2");
-    const std::string lastBody = StateFile("body-" + tag);
+    EXPECT_EQ(RateServerFile("count-" + tag), "2");
+    const std::string lastBody = RateServerFile("body-" + tag);
     EXPECT_NE(lastBody.find("<country1>usa</country1><country2>japan</country2>"), std::string::npos) << lastBody;
     EXPECT_TRUE(PairSaved(kUsd, kJpy));
 }

@@ -38,9 +38,8 @@ protected:
     void SetUp() override {
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        peer_ = ScriptedRatePeer("monitor-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()));
+        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
+        peer_ = ScriptedRatePeer::Unique("monitor");
     }
 
     // Both services point at the scripted peer, which counts its requests

@@ -56,6 +56,14 @@ class ScriptedRatePeer {
 public:
     ScriptedRatePeer() = default;
     explicit ScriptedRatePeer(std::string tag) : tag_(std::move(tag)) {}
+    // A tag no other run of any test shares: what reached the peer is this
+    // test's alone.
+    static ScriptedRatePeer Unique(const std::string& prefix) {
+        return ScriptedRatePeer(prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(GetTickCount64()));
+    }
+    // The raw server published its port: the rate servers are running.
+    static bool ServersRunning() { return RateServerFileExists("raw.port"); }
 
     // The program's conversion-rate service becomes the peer; its second
     // service a port nobody listens on.
