@@ -1,16 +1,29 @@
 #include "alarm/alarm_state.h"
+#include "alarm/sound_file.h"
 
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdio>
+
 #include "ui/text.h"
+
+bool CanOpenForReading(const std::string& pathUtf8) {
+    if (pathUtf8.empty()) return false;
+    FILE* f = _wfopen(ui::Widen(pathUtf8).c_str(), L"r");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+void PlaySoundFile(const std::string& pathUtf8) {
+    // No SND_NODEFAULT: a file that has gone still makes itself heard.
+    PlaySoundW(ui::Widen(pathUtf8).c_str(), nullptr, SND_FILENAME | SND_ASYNC);
+}
 
 bool CheckAlarm(double rate) {
     const AlarmSound sound = AlarmToPlay(AlarmState, rate);
     if (sound == AlarmSound::kNone) return false;
-    const std::string& path = sound == AlarmSound::kHigh ? AlarmState.SoundPathHigh : AlarmState.SoundPathLow;
-    // Asynchronous: a new sound cuts off one still playing. No SND_NODEFAULT,
-    // so a file that has gone still makes itself heard.
-    PlaySoundW(ui::Widen(path).c_str(), nullptr, SND_FILENAME | SND_ASYNC);
+    PlaySoundFile(sound == AlarmSound::kHigh ? AlarmState.SoundPathHigh : AlarmState.SoundPathLow);
     return true;
 }

@@ -39,21 +39,16 @@ protected:
         ZelvaneTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(RateServerFileExists("raw.port")) << "no rate servers in " << RateServerDir();
-        tag_ = "monitor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+        peer_ = ScriptedRatePeer("monitor-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()));
     }
 
-    // Both services point at the scripted peer's conversion-rate answer, which
-    // counts its requests under this test's tag.
-    void UseScriptedPeer() {
-        const std::wstring key = SectionKey(L"Service");
-        ASSERT_TRUE(WriteUserString(
-            key, L"ConversionRateUrl", RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)));
-        ASSERT_TRUE(WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted"));
-        ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap")));
-    }
-    void SetRate(const std::string& rate) { ASSERT_TRUE(WriteRateServerFile("rate-" + tag_, rate)); }
-    int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
-    std::string LastBody() const { return RateServerFile("body-" + tag_); }
+    // Both services point at the scripted peer, which counts its requests
+    // under this test's tag.
+    void UseScriptedPeer() { ASSERT_TRUE(peer_.Use()); }
+    void SetRate(const std::string& rate) { ASSERT_TRUE(peer_.SetRate(rate)); }
+    int Requests() const { return peer_.Requests(); }
+    std::string LastBody() const { return peer_.LastBody(); }
     bool WaitForRequests(int n, milliseconds timeout = kPeriodTimeout) const {
         return WaitUntil([&] { return Requests() >= n; }, timeout);
     }
@@ -86,7 +81,7 @@ protected:
         EXPECT_EQ(PixelsOf(osd, otherColour), 0);
     }
 
-    std::string tag_;
+    ScriptedRatePeer peer_;
 };
 
 TEST_F(MonitorTest, PollsShowsChangesAndKeepsGoingBehindTheTray) {
@@ -98,9 +93,21 @@ TEST_F(MonitorTest, PollsShowsChangesAndKeepsGoingBehindTheTray) {
     ASSERT_TRUE(SelectComboIndex(Control(kIdCurrency1), kEur));
     ASSERT_TRUE(SelectComboIndex(Control(kIdCurrency2), kUsd));
 
-    // Switch-on: the caption, the main dialog's buttons, the five settings.
+    // Switch-on: the caption, the LED, the main dialog's buttons, the five settings.
+    HWND led = GetDlgItem(MonitorPage(), kIdMonitorLed);
+    RECT ledRect;
+    ASSERT_TRUE(GetWindowRect(led, &ledRect));
+    Pixels ledOff(ledRect.right - ledRect.left, ledRect.bottom - ledRect.top);
+    ASSERT_TRUE(CaptureScreen(ledRect, ledOff));
     ASSERT_TRUE(ClickButton(OnOff()));
     ASSERT_TRUE(CaptionBecomes(OnOff(), L"OFF"));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            Pixels ledOn(ledOff.width(), ledOff.height());
+            return CaptureScreen(ledRect, ledOn) && ledOn.Difference(ledOff) > 0;
+        },
+        kReactTimeout))
+        << "the LED did not change";
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Control(kIdChart)) && IsWindowEnabled(Control(kIdHide)); },
                           kReactTimeout));
     EXPECT_EQ(ReadUserDword(monitorKey, L"Interval"), std::optional<DWORD>(0));

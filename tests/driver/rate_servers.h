@@ -7,6 +7,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+
+#include "tests/driver/registry.h"
+#include "tests/driver/zelvane_app.h"
 
 namespace driver::zelvane {
 
@@ -45,5 +49,29 @@ inline std::wstring RateServerUrl(const char* server, const std::string& path) {
     return WideAscii("http://127.0.0.1:" +
                      std::to_string(std::atoi(RateServerFile(std::string(server) + ".port").c_str())) + path);
 }
+
+// The raw server's scripted ConversionRate answer under a tag of its own: it
+// answers with the rate last set, and counts and keeps what reached it.
+class ScriptedRatePeer {
+public:
+    ScriptedRatePeer() = default;
+    explicit ScriptedRatePeer(std::string tag) : tag_(std::move(tag)) {}
+
+    // The program's conversion-rate service becomes the peer; its second
+    // service a port nobody listens on.
+    bool Use() const {
+        const std::wstring key = SectionKey(L"Service");
+        return WriteUserString(key, L"ConversionRateUrl",
+                               RateServerUrl("raw", "/count/" + tag_ + "/conversion/scripted/" + tag_)) &&
+               WriteUserString(key, L"ConversionRateNamespace", L"urn:scripted") &&
+               WriteUserString(key, L"ExchangeRateUrl", RateServerUrl("closed", "/soap"));
+    }
+    bool SetRate(const std::string& rate) const { return WriteRateServerFile("rate-" + tag_, rate); }
+    int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
+    std::string LastBody() const { return RateServerFile("body-" + tag_); }
+
+private:
+    std::string tag_;
+};
 
 }  // namespace driver::zelvane

@@ -1,0 +1,18 @@
+// Control and string ids of the log page (template IDD_PG_LOG).
+#pragma once
+
+#define IDS_LOG_FOLDER_TITLE 102
+
+#define IDC_LOG_SWITCH 1006
+#define IDC_LOG_FOLDER 1023
+#define IDC_LOG_LED 1050
+#define IDC_LOG_DATE_SLASH_YY 1051  // MM/DD/YY
+#define IDC_LOG_DATE_SLASH 1052     // YYYY/MM/DD
+#define IDC_LOG_DATE_DIGITS 1053    // YYYYMMDD
+#define IDC_LOG_DATE_NONE 1054
+#define IDC_LOG_TIME_COLON 1055     // HH:MM:SS
+#define IDC_LOG_TIME_DIGITS 1056    // HHMMSS
+#define IDC_LOG_TIME_NONE 1057
+#define IDC_LOG_DELIM_SPACE 1058
+#define IDC_LOG_DELIM_TAB 1059
+#define IDC_LOG_DELIM_COMMA 1060
