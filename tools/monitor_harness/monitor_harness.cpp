@@ -166,7 +166,9 @@ int main(int argc, char** argv) {
             At("idle", polls, shown);
             SetTimer(osd.hwnd(), OSDwnd::kPollTimer, monitor::PollPeriodMs(0), nullptr);
             HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountMessages, nullptr, GetCurrentThreadId());
-            std::pair<DWORD, DWORD> quit{GetCurrentThreadId(), idleSeconds * 1000};
+            // Half a second over, so that a timer due at the last second
+            // is not lost to the harness's own WM_QUIT, which comes first.
+            std::pair<DWORD, DWORD> quit{GetCurrentThreadId(), idleSeconds * 1000 + 500};
             HANDLE timer = CreateThread(nullptr, 0, QuitLater, &quit, 0, nullptr);
             osd.Run();
             UnhookWindowsHookEx(hook);
