@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The running monitor under Wine beside Wine's own notepad.exe, in one run:
-# the soak and the figures of issue-style "memory and handles flat".
+# the soak, and what the monitor holds as it runs.
 #
 # Starts the local rate service on a free loopback port with a rates file
 # that keeps changing (tools/monitor_harness/change_rates.py), Wine's
