@@ -8,6 +8,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -78,6 +80,12 @@ bool CEventSocket::Create(int family, int type, int protocol) {
     if (fd < 0) {
         m_impl->lastError = WinsockNumber(errno);
         return false;
+    }
+    // As on Windows: the body of a request must not wait behind Nagle's
+    // algorithm for the acknowledgement of its head.
+    if (type == SOCK_STREAM) {
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
     if (!Attach(fd)) {
         ::close(fd);

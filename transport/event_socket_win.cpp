@@ -114,6 +114,14 @@ bool CEventSocket::Create(int family, int type, int protocol) {
         m_impl->lastError = WSAGetLastError();
         return false;
     }
+    // A request goes out as its head and then its body in separate writes;
+    // with Nagle's algorithm the body would wait for the server's delayed
+    // acknowledgement of the head (40 ms on Linux, up to 200 on Windows).
+    // Best effort: a socket without it still works.
+    if (type == SOCK_STREAM) {
+        const BOOL on = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    }
     return Attach(s);
 }
 

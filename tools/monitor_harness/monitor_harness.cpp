@@ -1,74 +1,65 @@
 // Drives the on-screen rate window's own Poll in a loop, with the window,
-// the log writer and the alarm check live, and reports what the process
-// holds as it goes; then lets the window's own message loop run idle and
-// counts the messages it takes. The timer period cannot be shortened, so a
-// soak of thousands of polls needs this harness rather than the program.
+// the log writer and the alarm check live; then lets the window's own
+// message loop run idle and counts the messages it takes. The timer period
+// cannot be shortened, so a soak of thousands of polls needs this harness
+// rather than the program.
 //
 //   monitor_harness --url URL --namespace NS [--polls N] [--report-at N,...]
 //                   [--idle-seconds S] [--log-folder DIR] [--alarm-high RATE]
+//                   [--pause]
+//
+// At the start, at each --report-at count and at the end it prints a line
+// "at <label> polls=N shown=N"; with --pause it then waits for a line on
+// its input, so that a measuring program can read what the process holds
+// from outside (tools/winbench/process_figures.h: under Wine a process
+// reads 0 for its own private bytes and handles) while nothing moves.
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
 #include "alarm/alarm_state.h"
+#include "monitor/osd_logic.h"
 #include "monitor/osd_wnd.h"
 #include "ratelog/rate_log.h"
 
 namespace {
 
-unsigned g_messages = 0;
+// What the idle loop takes off the queue, by kind.
+struct MessageCount {
+    unsigned total = 0;
+    std::map<UINT_PTR, unsigned> timers;  // by timer id
+    unsigned paints = 0;
+    std::map<UINT, unsigned> others;  // by message number
+};
+MessageCount g_idle;
 
 LRESULT CALLBACK CountMessages(int code, WPARAM wp, LPARAM lp) {
-    // Every message the loop takes off the queue, timers and paints included.
-    if (code >= 0 && wp == PM_REMOVE) ++g_messages;
+    const auto* msg = reinterpret_cast<const MSG*>(lp);
+    // WM_QUIT is the harness's own end of the idle time, not the program's.
+    if (code >= 0 && wp == PM_REMOVE && msg->message != WM_QUIT) {
+        ++g_idle.total;
+        if (msg->message == WM_TIMER) ++g_idle.timers[msg->wParam];
+        else if (msg->message == WM_PAINT) ++g_idle.paints;
+        else ++g_idle.others[msg->message];
+    }
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-// Under Wine the process is a Linux process too, and Wine reports neither
-// private bytes nor handle counts: read them where Linux keeps them (drive Z:).
-void ReportLinuxSide() {
-    if (FILE* f = std::fopen("Z:\\proc\\self\\status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof(line), f))
-            if (!std::strncmp(line, "RssAnon:", 8) || !std::strncmp(line, "VmRSS:", 6)) {
-                line[std::strcspn(line, "\n")] = 0;
-                std::printf(" [%s]", line);
-            }
-        std::fclose(f);
-    }
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW(L"Z:\\proc\\self\\fd\\*", &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        unsigned n = 0;
-        do {
-            if (fd.cFileName[0] != L'.') ++n;
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-        std::printf(" [fds: %u]", n);
-    }
-}
+bool g_pause = false;
 
-void Report(const char* when, unsigned polls, unsigned shown) {
-    PROCESS_MEMORY_COUNTERS_EX mem{};
-    mem.cb = sizeof(mem);
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof(mem)))
-        std::printf("memory info failed: %lu\n", GetLastError());
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    std::printf("%s polls=%u shown=%u private_kb=%lu working_set_kb=%lu handles=%lu gdi=%lu user=%lu", when, polls,
-                shown, static_cast<unsigned long>(mem.PrivateUsage / 1024),
-                static_cast<unsigned long>(mem.WorkingSetSize / 1024), static_cast<unsigned long>(handles),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)));
-    ReportLinuxSide();
-    std::printf("\n");
+void At(const char* label, unsigned polls, unsigned shown) {
+    std::printf("at %s polls=%u shown=%u\n", label, polls, shown);
     std::fflush(stdout);
+    if (g_pause) {
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin)) g_pause = false;  // nobody is measuring any more
+    }
 }
 
 DWORD WINAPI QuitLater(void* arg) {
@@ -78,6 +69,14 @@ DWORD WINAPI QuitLater(void* arg) {
     return 0;
 }
 
+void PrintIdle(unsigned seconds) {
+    std::printf("idle seconds=%u messages=%u paints=%u", seconds, g_idle.total, g_idle.paints);
+    for (const auto& [id, n] : g_idle.timers)
+        std::printf(" timer%s=%u", id == OSDwnd::kPollTimer ? "(poll)" : id == OSDwnd::kShowTimer ? "(show)" : "", n);
+    for (const auto& [message, n] : g_idle.others) std::printf(" msg0x%04x=%u", message, n);
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,9 +84,17 @@ int main(int argc, char** argv) {
     unsigned polls = 100;
     std::set<unsigned> reportAt;
     unsigned idleSeconds = 0;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        const char* value = argv[i + 1];
+        if (opt == "--pause") {
+            g_pause = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "%s needs a value\n", argv[i]);
+            return 2;
+        }
+        const char* value = argv[++i];
         if (opt == "--url") {
             services.conversionRateUrl = value;
         } else if (opt == "--namespace") {
@@ -113,7 +120,7 @@ int main(int argc, char** argv) {
             AlarmState.bHighLimit = true;
             AlarmState.dLimitHigh = std::strtod(value, nullptr);
         } else {
-            std::fprintf(stderr, "unknown option %s\n", argv[i]);
+            std::fprintf(stderr, "unknown option %s\n", opt.c_str());
             return 2;
         }
     }
@@ -127,8 +134,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the on-screen window could not be created\n");
             return 1;
         }
-        Report("start", 0, 0);
+        // The loop below is the poll timer: the window's own timer would
+        // add polls nobody counts. It is back for the idle time.
+        KillTimer(osd.hwnd(), OSDwnd::kPollTimer);
+        At("start", 0, 0);
         unsigned shown = 0;
+        const auto t0 = std::chrono::steady_clock::now();
+        auto paused = std::chrono::steady_clock::duration::zero();
         for (unsigned n = 1; n <= polls; ++n) {
             // What the poll timer does, minus the wait.
             if (osd.Poll()) {
@@ -140,20 +152,31 @@ int main(int argc, char** argv) {
             }
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            if (reportAt.count(n)) Report("after", n, shown);
+            if (reportAt.count(n)) {
+                const auto p0 = std::chrono::steady_clock::now();
+                At("polls", n, shown);
+                paused += std::chrono::steady_clock::now() - p0;
+            }
         }
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0 - paused).count();
+        std::printf("polled polls=%u shown=%u ms=%.0f ms_per_poll=%.2f\n", polls, shown, ms, polls ? ms / polls : 0.0);
 
         if (idleSeconds) {
+            At("idle", polls, shown);
+            SetTimer(osd.hwnd(), OSDwnd::kPollTimer, monitor::PollPeriodMs(0), nullptr);
             HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountMessages, nullptr, GetCurrentThreadId());
-            std::pair<DWORD, DWORD> quit{GetCurrentThreadId(), idleSeconds * 1000};
+            // Half a second over, so that a timer due at the last second
+            // is not lost to the harness's own WM_QUIT, which comes first.
+            std::pair<DWORD, DWORD> quit{GetCurrentThreadId(), idleSeconds * 1000 + 500};
             HANDLE timer = CreateThread(nullptr, 0, QuitLater, &quit, 0, nullptr);
-            g_messages = 0;
             osd.Run();
             UnhookWindowsHookEx(hook);
             WaitForSingleObject(timer, INFINITE);
             CloseHandle(timer);
-            std::printf("idle seconds=%u messages=%u\n", idleSeconds, g_messages);
+            PrintIdle(idleSeconds);
         }
+        At("end", polls, shown);
         DestroyWindow(osd.hwnd());
     }
     CoUninitialize();

@@ -8,8 +8,6 @@
 // Each program runs once to warm the caches, then <rounds> times; the median
 // is printed. Programs are ended after every start.
 #include <windows.h>
-#include <psapi.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "tests/driver/app_process.h"
+#include "tools/winbench/process_figures.h"
 
 namespace {
 
@@ -59,24 +58,6 @@ bool MainWindowVisible(DWORD pid, const Program& p) {
     return s.found;
 }
 
-// The process's handle count from the system's process list (Wine answers
-// GetProcessHandleCount for other processes with 0); 0 when unknown.
-DWORD HandleCount(DWORD pid) {
-    using Query = NTSTATUS(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return 0;
-    std::vector<BYTE> buffer(1 << 20);
-    ULONG needed = 0;
-    if (query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) return 0;
-    for (size_t at = 0;;) {
-        const auto* e = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
-        if (reinterpret_cast<ULONG_PTR>(e->UniqueProcessId) == pid) return e->HandleCount;
-        if (!e->NextEntryOffset) return 0;
-        at += e->NextEntryOffset;
-    }
-}
-
 // One start: milliseconds until the main window is visible, or -1.
 double StartOnce(Program& p, bool measureIdle) {
     driver::AppProcess process;
@@ -93,12 +74,9 @@ double StartOnce(Program& p, bool measureIdle) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     if (measureIdle) {
         Sleep(2000);  // settled: first paint and start-up work done
-        PROCESS_MEMORY_COUNTERS_EX counters{};
-        // PagefileUsage is the commit charge, the process's private memory;
-        // Wine fills it but leaves the EX structure's PrivateUsage, its twin, at 0.
-        if (GetProcessMemoryInfo(process.handle(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
-            p.privateBytes = std::max(counters.PrivateUsage, counters.PagefileUsage);
-        p.handles = HandleCount(process.pid());
+        const winbench::ProcessFigures f = winbench::ReadProcessFigures(process.pid());
+        p.privateBytes = f.privateBytes;
+        p.handles = f.handles;
     }
     process.Kill();
     return ms;
