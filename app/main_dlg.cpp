@@ -30,6 +30,8 @@ constexpr int kPageX = 1;
 constexpr int kPageY = 21;
 constexpr char kChartOpenCaption[] = "チャート <<";
 constexpr char kChartClosedCaption[] = "チャート >>";
+// Posted at the end of the initialisation: builds the hidden pages.
+constexpr UINT kCreateHiddenPages = WM_APP + 1;
 
 }  // namespace
 
@@ -79,13 +81,29 @@ bool CMainDlg::OnInitDialog() {
     m_tab.InsertItem(kTabExcel, "Excel");
     m_tab.SetCurSel(kTabMonitor);
 
-    for (int tab = 0; tab < kTabCount; ++tab) {
-        ui::Dialog* page = Page(tab);
-        page->Create(m_tab.hwnd());
-        SetWindowPos(page->hwnd(), HWND_TOP, kPageX, kPageY, 0, 0,
-                     SWP_NOSIZE | (tab == kTabMonitor ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
-    }
+    // Only the page in view is built before the dialog shows. Building the
+    // other three took about as long again as the rest of the start, so they
+    // follow once the dialog has painted: the message comes before any input
+    // in the queue, so every page exists before the user can reach it.
+    CreatePage(kTabMonitor);
+    PostMessageW(hwnd(), kCreateHiddenPages, 0, 0);
     return true;
+}
+
+void CMainDlg::CreatePage(int tab) {
+    ui::Dialog* page = Page(tab);
+    if (!page || page->hwnd()) return;
+    page->Create(m_tab.hwnd());
+    SetWindowPos(page->hwnd(), HWND_TOP, kPageX, kPageY, 0, 0,
+                 SWP_NOSIZE | (tab == kTabMonitor ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+INT_PTR CMainDlg::OnCreateHiddenPages(WPARAM, LPARAM) {
+    UpdateWindow(hwnd());
+    CreatePage(kTabAlarm);
+    CreatePage(kTabLog);
+    CreatePage(kTabExcel);
+    return TRUE;
 }
 
 ui::Dialog* CMainDlg::Page(int tab) const {
@@ -131,6 +149,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
         {WM_SYSCOMMAND, &CMainDlg::OnSysCommand},   {WM_PAINT, &CMainDlg::OnPaint},
         {WM_QUERYDRAGICON, &CMainDlg::OnQueryDragIcon}, {WM_MOVE, &CMainDlg::OnMove},
         {WM_CLOSE, &CMainDlg::OnClose}, {WM_SLIDE_KEY, &CMainDlg::OnChartKey},
+        {kCreateHiddenPages, &CMainDlg::OnCreateHiddenPages},
     };
     return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
 }

@@ -49,8 +49,10 @@ private:
     INT_PTR OnMove(WPARAM wp, LPARAM lp);
     INT_PTR OnClose(WPARAM wp, LPARAM lp);
     INT_PTR OnChartKey(WPARAM wp, LPARAM lp);
+    INT_PTR OnCreateHiddenPages(WPARAM wp, LPARAM lp);
 
     void ShowPage(int tab);
+    void CreatePage(int tab);
     ui::Dialog* Page(int tab) const;
 
     int m_bChartOpen = 0;

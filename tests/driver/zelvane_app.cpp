@@ -36,6 +36,11 @@ bool App::Start(const std::wstring& exe) {
         error_ = process_.IsRunning() ? "no main dialog within the time-out" : "the program ended before its dialog";
         return false;
     }
+    // The hidden pages are built just after the dialog first paints.
+    if (WaitForInputIdle(process_.handle(), static_cast<DWORD>(kWindowTimeout.count())) != 0) {
+        error_ = "the program did not become ready for input";
+        return false;
+    }
     return true;
 }
 
