@@ -1,8 +1,11 @@
 // start_bench: how long a Win32 program takes from CreateProcess until its
 // main window is visible, for several programs measured in turns in one
 // Wine session, so that each figure stands beside its reference (Wine's own
-// notepad.exe) taken on the same machine at the same moment. Also the
-// private memory and handle count of each, idle, a moment after it is up.
+// notepad.exe) taken on the same machine at the same moment. Beside it, the
+// time until the program first waits for input with nothing left queued
+// (WaitForInputIdle): work a program defers past its first paint shows
+// there. Also the private memory and handle count of each, idle, a moment
+// after it is up.
 //
 //   start_bench.exe <rounds> <label> <exe> <window class> [<caption>] -- ...
 // Each program runs once to warm the caches, then <rounds> times; the median
@@ -23,6 +26,7 @@ namespace {
 struct Program {
     std::wstring label, exe, windowClass, caption;
     std::vector<double> startMs;
+    std::vector<double> readyMs;
     SIZE_T privateBytes = 0;
     DWORD handles = 0;
 };
@@ -58,7 +62,8 @@ bool MainWindowVisible(DWORD pid, const Program& p) {
     return s.found;
 }
 
-// One start: milliseconds until the main window is visible, or -1.
+// One start: milliseconds until the main window is visible, or -1; the
+// time until the program is idle goes to readyMs.
 double StartOnce(Program& p, bool measureIdle) {
     driver::AppProcess process;
     const auto t0 = std::chrono::steady_clock::now();
@@ -72,6 +77,8 @@ double StartOnce(Program& p, bool measureIdle) {
         Sleep(1);
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    if (WaitForInputIdle(process.handle(), 30000) != 0) return -1;
+    p.readyMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     if (measureIdle) {
         Sleep(2000);  // settled: first paint and start-up work done
         const winbench::ProcessFigures f = winbench::ReadProcessFigures(process.pid());
@@ -111,6 +118,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (Program& p : programs)
         if (StartOnce(p, false) < 0) return 1;  // warm-up, not counted
+    for (Program& p : programs) p.readyMs.clear();
     // In turns, so that a slow moment of the machine falls on every program.
     for (int r = 0; r < rounds; ++r) {
         for (Program& p : programs) {
@@ -122,12 +130,13 @@ int wmain(int argc, wchar_t** argv) {
             p.startMs.push_back(ms);
         }
     }
-    std::wprintf(L"%-12ls %12ls %10ls %10ls %14ls %9ls\n", L"program", L"median ms", L"min ms", L"max ms",
-                 L"private KiB", L"handles");
+    std::wprintf(L"%-12ls %12ls %10ls %10ls %10ls %14ls %9ls\n", L"program", L"median ms", L"min ms", L"max ms",
+                 L"ready ms", L"private KiB", L"handles");
     for (const Program& p : programs)
-        std::wprintf(L"%-12ls %12.1f %10.1f %10.1f %14zu %9lu\n", p.label.c_str(), Median(p.startMs),
+        std::wprintf(L"%-12ls %12.1f %10.1f %10.1f %10.1f %14zu %9lu\n", p.label.c_str(), Median(p.startMs),
                      *std::min_element(p.startMs.begin(), p.startMs.end()),
-                     *std::max_element(p.startMs.begin(), p.startMs.end()), p.privateBytes / 1024, p.handles);
+                     *std::max_element(p.startMs.begin(), p.startMs.end()), Median(p.readyMs),
+                     p.privateBytes / 1024, p.handles);
     if (programs.size() >= 2) {
         const double ratio = Median(programs[0].startMs) / Median(programs[1].startMs);
         std::wprintf(L"start ratio %ls/%ls: %.2f (target <= 1.50)\n", programs[0].label.c_str(),
