@@ -2,7 +2,8 @@
 # Start-up under Wine beside Wine's own notepad.exe, measured in turns in one
 # Wine session: milliseconds from CreateProcess until the main dialog
 # ("Kesuna") is visible, median of 10 warm starts (after one warm-up each),
-# and the idle private memory and handle count of each. Target: Zelvane
+# the time until each is first ready for input, and the idle private memory
+# and handle count of each. Target: Zelvane
 # within 1.5x of notepad's start.
 #   tools/wine_start.sh [--no-build] [rounds]
 set -euo pipefail
