@@ -15,7 +15,7 @@ if(NOT TARGET gtest)
 endif()
 include(GoogleTest)
 
-# zelvane_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]
+# zelvane_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS label] [TIMEOUT s]
 #                   [PROPERTIES name value ...])
 # One test executable; every test case becomes one ctest test. Discovery runs
 # at test time so that a MinGW build discovers its cases under Wine.
@@ -23,6 +23,12 @@ include(GoogleTest)
 # ENVIRONMENT entry; generator expressions allowed).
 function(zelvane_add_gtest name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  # Discovery at test time passes the properties on as a flat list, where a
+  # second label would be read as a property name.
+  list(LENGTH ARG_LABELS label_count)
+  if(label_count GREATER 1)
+    message(FATAL_ERROR "zelvane_add_gtest(${name}): one label only, not ${ARG_LABELS}")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest gtest_main)
   zelvane_warnings(${name})
