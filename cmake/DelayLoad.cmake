@@ -1,8 +1,8 @@
 # zelvane_link_on_demand(<target> <dll>...): links system DLLs that are needed
 # only once the user reaches a feature (sockets, sound, file dialogs, the
-# update download and its signature check, automation), so that loading and
-# initialising them is not paid at every start. The loader maps each DLL at
-# its first call.
+# shell, automation, the update download with its version and signature
+# checks), so that loading and initialising them is not paid at every start.
+# The loader maps each DLL at its first call.
 #   MSVC: the import library plus /DELAYLOAD.
 #   MinGW: a delay-import library made by dlltool from the import library's
 #          own export list.
