@@ -7,6 +7,8 @@
 #include <memory>
 #include <strings.h>
 
+#include "fetch_headers.h"
+
 namespace ratesvc {
 
 namespace {
@@ -19,7 +21,7 @@ constexpr long kTransferTimeoutSec = 60;
 
 struct Transfer {
     std::string body;
-    std::string etag, lastModified;  // of the final response (after redirects)
+    CValidators validators;  // of the final response (after redirects)
     bool bTooLarge = false;
     const std::atomic<bool>* pStop = nullptr;
 };
@@ -35,27 +37,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-std::string Trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return std::string(s);
-}
-
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
     const size_t n = size * count;
-    const std::string_view line(data, n);
-    if (line.rfind("HTTP/", 0) == 0) {  // a new response (a redirect was followed): forget the last one's
-        t.etag.clear();
-        t.lastModified.clear();
-        return n;
-    }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return n;
-    const std::string_view name = line.substr(0, colon);
-    auto is = [&](const char* want) { return name.size() == std::strlen(want) && strncasecmp(name.data(), want, name.size()) == 0; };
-    if (is("ETag")) t.etag = Trimmed(line.substr(colon + 1));
-    else if (is("Last-Modified")) t.lastModified = Trimmed(line.substr(colon + 1));
+    static_cast<Transfer*>(user)->validators.OnHeaderLine(std::string_view(data, n));
     return n;
 }
 
@@ -81,8 +65,9 @@ bool Append(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::string& 
 
 }  // namespace
 
-CRateFetcher::CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log)
-    : m_strUrl(std::move(url)), m_rates(rates), m_log(std::move(log)) {}
+CRateFetcher::CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log,
+                           std::string caFile)
+    : m_strUrl(std::move(url)), m_strCaFile(std::move(caFile)), m_rates(rates), m_log(std::move(log)) {}
 
 CRateFetcher::~CRateFetcher() { Stop(); }
 
@@ -124,7 +109,11 @@ FetchOutcome CRateFetcher::FetchOnce() {
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, m_strUrl.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A source reached over TLS stays on TLS: a redirect to plain http would
+    // let anyone on the path hand the service its rates.
+    const bool tls = strncasecmp(m_strUrl.c_str(), "https:", 6) == 0;
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
+    if (!m_strCaFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, m_strCaFile.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
@@ -158,11 +147,12 @@ FetchOutcome CRateFetcher::FetchOnce() {
     CRateTable table;
     std::string why;
     if (!ParseRateFile(t.body, table, why)) return Fail("not a rates file (" + why + ")");
+    if (!m_rates.MayTake(table, why)) return Fail("refused (" + why + ")");
     if (!WriteRatesFile(t.body, why)) return Fail(why);
     // Validators only from a good file: after a bad one the next request must
     // fetch the whole file again, not be told it is current.
-    m_strETag = t.etag;
-    m_strLastModified = t.lastModified;
+    m_strETag = t.validators.strETag;
+    m_strLastModified = t.validators.strLastModified;
     if (m_log)
         m_log(m_strUrl + ": fetched " + std::to_string(table.m_perEuro.size()) + " rates of " + table.m_strDate);
     m_rates.Current();  // takes the new file now rather than at the next call

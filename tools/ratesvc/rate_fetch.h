@@ -1,7 +1,8 @@
 // Rates from the network: the reference file fetched over HTTP(S) with
 // conditional requests, each good download written over the service's rates
-// file (which CRateFile then loads). A failed, refused or malformed download
-// leaves the file, and so the rates in force, as they were.
+// file (which CRateFile then loads). A failed or malformed download, or one
+// that may not replace the rates in force, leaves the file, and so the rates
+// in force, as they were.
 #pragma once
 
 #include <atomic>
@@ -26,7 +27,10 @@ class CRateFetcher {
 public:
     // `rates` is the service's rates file: downloads replace it, and its table
     // names the rates kept when a download fails. `log` hears every outcome.
-    CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log);
+    // `caFile`, when given, holds the certificates trusted for https instead
+    // of the system's.
+    CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log,
+                 std::string caFile = {});
     ~CRateFetcher();
     CRateFetcher(const CRateFetcher&) = delete;
     CRateFetcher& operator=(const CRateFetcher&) = delete;
@@ -44,6 +48,7 @@ private:
     bool WriteRatesFile(const std::string& body, std::string& error) const;
 
     std::string m_strUrl;
+    std::string m_strCaFile;
     CRateFile& m_rates;
     std::function<void(const std::string&)> m_log;
     std::string m_strETag, m_strLastModified;  // of the last good download

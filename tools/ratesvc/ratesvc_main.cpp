@@ -24,48 +24,17 @@
 
 #include <curl/curl.h>
 
+#include "printable.h"
 #include "rate_fetch.h"
 #include "rate_file.h"
-#include "rate_lookup.h"
+#include "ratesvc_serve.h"
 #include "soapH.h"
 
-// SOAP 1.1 first, so that faults for requests too broken to tell the version
-// still go out as SOAP 1.1. The "cr" entry is rewritten by --namespace.
-struct Namespace namespaces[] = {
-    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
-    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
-    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
-    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
-    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
-    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr},
-};
-
 namespace {
-
-// The answers declare only the namespaces they use: a ConversionRate answer
-// needs the envelope's and the service's, getRate's no service namespace of
-// the other contract. Requests are still read with the whole table.
-struct Namespace conversionAnswerNamespaces[] = {
-    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
-    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr},
-};
-struct Namespace exchangeAnswerNamespaces[] = {
-    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
-    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
-    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
-    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
-    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr},
-};
 
 constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
 constexpr char kExchangeRatePath[] = "/soap";
 constexpr int kSendTimeoutSec = 10;
-// More calls per connection than any client makes; gSOAP's own default (100)
-// would drop a long-lived monitor connection every hundred polls.
-constexpr int kMaxKeepAlive = 1000000;
 
 struct Options {
     std::string strRates;
@@ -74,18 +43,33 @@ struct Options {
     std::string strNamespace;
     std::string strRatesUrl;        // fetched into strRates when given
     int nFetchEverySec = 3600;
+    std::string strRatesCa;         // certificates trusted for --rates-url
     int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
+    int nReceiveTimeoutSec = 5;
+    int nRequestDeadlineSec = 20;
     int nMaxConnections = 256;
     bool bVerbose = false;
 };
 
 struct Service {
-    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {}
+    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {
+        context.pRates = &rates;
+        context.bVerbose = o.bVerbose;
+        context.log = Log;
+        context.limits.idleTimeout = std::chrono::seconds(o.nIdleTimeoutSec);
+        context.limits.receiveTimeout = std::chrono::seconds(o.nReceiveTimeoutSec);
+        context.limits.requestDeadline = std::chrono::seconds(o.nRequestDeadlineSec);
+    }
 
-    static void Log(const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }
+    // Lines name files, URLs and what a download or a client said: made
+    // printable here, so nothing from outside can end a line or forge one.
+    static void Log(const std::string& line) {
+        std::fprintf(stderr, "zelvane-ratesvc: %s\n", ratesvc::Printable(line, 2048).c_str());
+    }
 
     const Options& opts;
     ratesvc::CRateFile rates;
+    ratesvc::CServeContext context;
 
     // Open connections, so that shutdown can wake and wait for them.
     std::mutex mutex;
@@ -96,114 +80,9 @@ struct Service {
 volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
-// What one connection needs beyond gSOAP's context.
-struct Connection {
-    Service* pService = nullptr;
-    int (*pfnParse)(soap*) = nullptr;                // gSOAP's HTTP header parser
-    size_t (*pfnRecv)(soap*, char*, size_t) = nullptr;  // gSOAP's socket read
-    bool bInBody = false;
-    ULONG64 nBodyStart = 0;  // soap->count where the current body begins
-    bool bCut = false;       // input of this request ended at its Content-Length
-};
-
-Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
-Service& ServiceOf(soap* s) { return *ConnectionOf(s).pService; }
-
-// gSOAP reads a request body until the XML ends, not until Content-Length is
-// reached: a request cut short inside its XML would wait for bytes the client
-// never sends. These two hooks make the end of the announced body an end of
-// input, so such a request gets its fault at once.
-int ParseHttpHeader(soap* s) {
-    Connection& c = ConnectionOf(s);
-    const int err = c.pfnParse(s);
-    c.bInBody = !err;
-    c.bCut = false;
-    c.nBodyStart = s->count - (s->buflen - s->bufidx);
-    return err;
-}
-
-size_t RecvWithinBody(soap* s, char* buf, size_t len) {
-    Connection& c = ConnectionOf(s);
-    // soap->count restarts at 0 with each message: below the body start means
-    // the next message's header is being read.
-    if (c.bInBody && s->length > 0 && s->count >= c.nBodyStart) {
-        const ULONG64 got = s->count - c.nBodyStart;
-        if (got >= s->length) {
-            c.bCut = true;
-            return 0;
-        }
-        if (len > s->length - got) len = static_cast<size_t>(s->length - got);
-    } else {
-        c.bInBody = false;
-    }
-    return c.pfnRecv(s, buf, len);
-}
-
-// The request path without any query part.
-std::string RequestPath(const soap* s) {
-    std::string path(s->path);
-    const size_t q = path.find_first_of("?#");
-    return q == std::string::npos ? path : path.substr(0, q);
-}
-
-int Fault(soap* s, ratesvc::FaultKind kind, const std::string& reason) {
-    if (ServiceOf(s).opts.bVerbose) std::fprintf(stderr, "zelvane-ratesvc: fault: %s\n", reason.c_str());
-    char* text = soap_strdup(s, reason.c_str());
-    return kind == ratesvc::FaultKind::kClient ? soap_sender_fault(s, text, nullptr) : soap_receiver_fault(s, text, nullptr);
-}
-
-int WrongPath(soap* s, const char* operation, const char* path) {
-    return Fault(s, ratesvc::FaultKind::kClient,
-                 std::string(operation) + " is served at " + path + ", not at " + RequestPath(s));
-}
-
-// The whole announced body has arrived, so the client waits for an answer.
-bool BodyComplete(const soap* s, const Connection& c) {
-    return c.bInBody && s->length > 0 && s->count >= c.nBodyStart && s->count - c.nBodyStart >= s->length;
-}
-
-// gSOAP's serve loop, except that no request goes unanswered: a body cut
-// short at its Content-Length, or a POST that is not SOAP at all (which gSOAP
-// leaves to plug-ins this server does not have), gets a Client fault.
-void ServeRequests(soap* conn, Connection& state) {
-    conn->keep_alive = conn->max_keep_alive + 1;
-    do {
-        if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
-        soap_set_namespaces(conn, namespaces);
-        int err = soap_begin_serve(conn);
-        if (!err) err = soap_serve_request(conn);
-        if (!err) {
-            // What a call allocates lives until soap_end: free it per call, or
-            // a kept-alive connection grows for as long as it lives.
-            soap_destroy(conn);
-            soap_end(conn);
-            continue;
-        }
-        // Before an envelope was read gSOAP knows no SOAP version and would
-        // write a fault code no SOAP 1.1 client can read.
-        if (!conn->version) conn->version = 1;
-        if (err >= SOAP_STOP) {
-            soap_sender_fault(conn, "Not a SOAP request", nullptr);
-        } else if (err == SOAP_EOF && (state.bCut || BodyComplete(conn, state))) {
-            soap_sender_fault(conn, "The request ends inside its XML", nullptr);
-        } else if (err == SOAP_EOF) {
-            return;  // the client went away, or an idle connection timed out
-        }
-        soap_send_fault(conn);
-        return;
-    } while (conn->keep_alive);
-}
-
 void ServeConnection(soap* conn) {
-    Connection state;
-    state.pService = static_cast<Service*>(conn->user);
-    state.pfnParse = conn->fparse;
-    state.pfnRecv = conn->frecv;
-    conn->user = &state;
-    conn->fparse = ParseHttpHeader;
-    conn->frecv = RecvWithinBody;
-    Service& svc = *state.pService;
-    ServeRequests(conn, state);
+    Service& svc = *static_cast<Service*>(conn->user);
+    ratesvc::ServeConnection(conn, svc.context);
     {
         std::lock_guard<std::mutex> lock(svc.mutex);
         svc.connections.erase(conn);
@@ -231,25 +110,34 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--port-file" && hasValue) o.strPortFile = argv[++i];
         else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
         else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
+        else if (a == "--receive-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nReceiveTimeoutSec)) return false; }
+        else if (a == "--request-deadline" && hasValue) { if (!ParseInt(argv[++i], o.nRequestDeadlineSec)) return false; }
+        else if (a == "--rates-ca" && hasValue) o.strRatesCa = argv[++i];
         else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
         else if (a == "--rates-url" && hasValue) o.strRatesUrl = argv[++i];
         else if (a == "--fetch-every" && hasValue) { if (!ParseInt(argv[++i], o.nFetchEverySec)) return false; }
         else if (a == "--verbose") o.bVerbose = true;
         else return false;
     }
-    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nMaxConnections > 0 &&
+    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nReceiveTimeoutSec > 0 &&
+           o.nRequestDeadlineSec > 0 && o.nMaxConnections > 0 &&
            o.nFetchEverySec > 0;
 }
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
-                 "                       [--idle-timeout SECONDS] [--max-connections N] [--verbose]\n"
-                 "                       [--rates-url URL [--fetch-every SECONDS]]\n"
+                 "                       [--idle-timeout SECONDS] [--receive-timeout SECONDS]\n"
+                 "                       [--request-deadline SECONDS] [--max-connections N] [--verbose]\n"
+                 "                       [--rates-url URL [--fetch-every SECONDS] [--rates-ca FILE]]\n"
                  "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx and getRate at\n"
                  "  http://127.0.0.1:N/soap from FILE (euro reference rates), reloaded when it changes.\n"
                  "  --rates-url fetches FILE from URL at start and then every SECONDS (default 3600),\n"
-                 "  asking only for a newer file; a failed or bad download keeps the rates in force.\n"
+                 "  asking only for a newer file; a failed or bad download, or one older or thinner\n"
+                 "  than the rates in force, keeps them. --rates-ca: certificates to trust for https.\n"
+                 "  A request may take 64 KB and --request-deadline seconds (default 20), waiting at\n"
+                 "  most --receive-timeout (5) for each piece; a kept-alive connection may idle for\n"
+                 "  --idle-timeout (600).\n"
                  "  --port 0 (the default) picks a free port; the port is printed and, with\n"
                  "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
 }
@@ -263,42 +151,13 @@ int BoundPort(SOAP_SOCKET sock) {
 
 }  // namespace
 
-// document/literal ConversionRate: three-letter codes in, the rate out.
-int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency, double& ConversionRateResult) {
-    if (RequestPath(s) != kConversionRatePath) return WrongPath(s, "ConversionRate", kConversionRatePath);
-    const auto table = ServiceOf(s).rates.Current();
-    const ratesvc::CRateAnswer answer = ratesvc::RateForCodes(table.get(), FromCurrency, ToCurrency);
-    if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
-    if (ServiceOf(s).opts.bVerbose)
-        std::fprintf(stderr, "zelvane-ratesvc: ConversionRate %s %s -> %.10g\n", FromCurrency.c_str(), ToCurrency.c_str(), answer.dRate);
-    ConversionRateResult = answer.dRate;
-    soap_set_namespaces(s, conversionAnswerNamespaces);
-    return SOAP_OK;
-}
-
-// rpc/encoded getRate: country names in, the rate out as a float.
-int snp__getRate(soap* s, std::string country1, std::string country2, float& Result) {
-    if (RequestPath(s) != kExchangeRatePath) return WrongPath(s, "getRate", kExchangeRatePath);
-    const auto table = ServiceOf(s).rates.Current();
-    const ratesvc::CRateAnswer answer = ratesvc::RateForCountries(table.get(), country1, country2);
-    if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
-    if (ServiceOf(s).opts.bVerbose)
-        std::fprintf(stderr, "zelvane-ratesvc: getRate \"%s\" \"%s\" -> %.10g\n", country1.c_str(), country2.c_str(), answer.dRate);
-    Result = static_cast<float>(answer.dRate);
-    soap_set_namespaces(s, exchangeAnswerNamespaces);
-    return SOAP_OK;
-}
-
 int main(int argc, char** argv) {
     Options opts;
     if (!ParseOptions(argc, argv, opts)) {
         Usage();
         return 2;
     }
-    if (!opts.strNamespace.empty()) {
-        namespaces[4].ns = opts.strNamespace.c_str();
-        conversionAnswerNamespaces[1].ns = opts.strNamespace.c_str();
-    }
+    if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
 
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
@@ -310,21 +169,19 @@ int main(int argc, char** argv) {
     Service svc(opts);
     std::unique_ptr<ratesvc::CRateFetcher> fetcher;
     if (!opts.strRatesUrl.empty()) {
-        fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log);
+        fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log, opts.strRatesCa);
         fetcher->FetchOnce();
         fetcher->Start(std::chrono::seconds(opts.nFetchEverySec));
     }
     if (!svc.rates.Current())
-        std::fprintf(stderr, "zelvane-ratesvc: no rates yet; every call gets a fault until %s is a good file\n",
-                     opts.strRates.c_str());
+        Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     master->user = &svc;
     master->bind_flags = SO_REUSEADDR;
     master->accept_timeout = -200000;  // microseconds: wake to notice a stop request
-    master->recv_timeout = opts.nIdleTimeoutSec;
+    ratesvc::ConfigureContext(master, svc.context.limits);
     master->send_timeout = kSendTimeoutSec;
-    master->max_keep_alive = kMaxKeepAlive;
     if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
         std::fprintf(stderr, "zelvane-ratesvc: cannot listen on 127.0.0.1:%d\n", opts.nPort);
         soap_print_fault(master, stderr);
