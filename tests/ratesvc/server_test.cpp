@@ -229,6 +229,7 @@ TEST_F(RatesvcServer, ConversionRateAnswersUsdToJpy) {
     const Response r = Convert("USD", "JPY");
     ASSERT_EQ(r.nStatus, 200) << r.strHeaders << r.strBody;
     EXPECT_EQ(NumberIn(r, "ConversionRateResult"), 117.25);
+    EXPECT_NE(r.strHeaders.find("\r\nKeep-Alive: timeout=600,"), std::string::npos) << r.strHeaders;
     // The program's reader fails on any other element inside the wrapper.
     EXPECT_TRUE(std::regex_search(
         r.strBody, std::regex("<SOAP-ENV:Body><(\\w+:)?ConversionRateResponse><(\\w+:)?ConversionRateResult>[^<]*"

@@ -124,8 +124,12 @@ size_t RecvWithinBody(soap* s, char* buf, size_t len) {
     len = std::min(len, maxBytes - c.nReceived);
     const auto wait = c.budget.NextWait(Clock::now());
     if (wait <= std::chrono::milliseconds::zero()) return 0;  // past the request's deadline: hang up
+    // Only for this read: gSOAP also writes recv_timeout into the Keep-Alive
+    // header of its answers, which must go on naming the idle time-out.
+    const int advertised = s->recv_timeout;
     SetRecvTimeout(s, wait);
     const size_t got = c.pfnRecv(s, buf, len);
+    s->recv_timeout = advertised;
     if (got > 0) c.budget.OnBytes(Clock::now());
     c.nReceived += got;
     return got;
@@ -234,7 +238,8 @@ void ConfigureContext(soap* s, const CServeLimits& limits) {
     s->maxlength = limits.nMaxStringBytes;
     s->maxlevel = limits.nMaxXmlDepth;
     s->recv_maxlength = limits.nMaxRequestBytes;
-    SetRecvTimeout(s, limits.idleTimeout);
+    const auto idle = std::chrono::duration_cast<std::chrono::seconds>(limits.idleTimeout).count();
+    s->recv_timeout = static_cast<int>(std::clamp<long long>(idle, 1, 1000000));
 }
 
 void ServeConnection(soap* conn, CServeContext& context) {
