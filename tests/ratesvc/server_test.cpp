@@ -377,7 +377,10 @@ TEST_F(RatesvcServer, BoundsEachRequestAndTheFaultItGets) {
         {"chunked past the bound", head + "Transfer-Encoding: chunked\r\n\r\n100000\r\n" + opening + std::string(70000, 'A'),
          "larger than 65536"},
         {"long code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope(std::string(60000, 'A'), "JPY"), s_port), ""},
-        {"hostile code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope(std::string(200, 'B') + "&#10;&#27;", "JPY"), s_port),
+        {"hostile code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope("B&#10;&#27;", "JPY"), s_port),
+         "Unknown currency code \"B\\x0A\\x1B\""},
+        {"a status line for a request line", std::string("X 399\r\n\r\n<a>\x01forged</a>"), ""},
+        {"long hostile code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope(std::string(200, 'B') + "&#10;", "JPY"), s_port),
          "Unknown currency code"},
     };
     for (const auto& r : requests) {

@@ -9,10 +9,7 @@ std::string Printable(std::string_view text, size_t maxBytes) {
         const auto c = static_cast<unsigned char>(ch);
         char piece[4];
         size_t n = 0;
-        if (c == '\\') {
-            piece[n++] = '\\';
-            piece[n++] = '\\';
-        } else if (c >= 0x20 && c < 0x7F) {
+        if (c >= 0x20 && c < 0x7F) {
             piece[n++] = ch;
         } else {
             piece[n++] = '\\';

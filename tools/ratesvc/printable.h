@@ -9,9 +9,10 @@
 namespace ratesvc {
 
 // Printable ASCII is kept; every other byte (CR, LF, NUL, ESC, UTF-8
-// sequences, ...) becomes \xNN, and a backslash becomes \\, so no input can
-// end a log line early or forge another. Longer input is cut at `maxBytes`
-// of output and ends in "...".
+// sequences, ...) becomes \xNN, so no input can end a log line early or
+// forge another. Printable text comes out unchanged, so text made printable
+// once (a fault reason) can pass a second guard (the fault writer) as it is.
+// Longer input is cut at `maxBytes` of output and ends in "...".
 std::string Printable(std::string_view text, size_t maxBytes = 512);
 
 // Printable(text, maxBytes) in double quotes: how a fault names a client's

@@ -159,16 +159,26 @@ bool BodyComplete(const soap* s, const Connection& c) {
     return c.bInBody && s->length > 0 && s->count >= c.nBodyStart && s->count - c.nBodyStart >= s->length;
 }
 
-// Every fault leaves through here, so none carries more than a short,
-// printable piece of what a client sent (gSOAP's own texts name elements).
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Every fault leaves through here, as a fresh Client or Server fault with a
+// short, printable text and no detail. gSOAP's own faults are not sent as
+// they stand: some name elements of any length, and one for a request that
+// begins like a response ("X 399") carried the client's number as its HTTP
+// status, a made-up fault code and, when its body had been read, that whole
+// body raw in the detail.
 void SendBoundedFault(soap* s) {
     soap_set_fault(s);  // fills the code and text for gSOAP's own errors
-    if (const char** text = soap_faultstring(s); text && *text)
-        *text = soap_strdup(s, Printable(*text, kMaxFaultText).c_str());
-    if (s->fault) {
-        for (SOAP_ENV__Detail* d : {s->fault->detail, s->fault->SOAP_ENV__Detail})
-            if (d && d->__any && std::char_traits<char>::length(d->__any) > kMaxFaultText) d->__any = nullptr;
-    }
+    const char** code = soap_faultcode(s);
+    const char** text = soap_faultstring(s);
+    const std::string_view codeText = code && *code ? *code : "";
+    const bool server = EndsWith(codeText, ":Server") || EndsWith(codeText, ":Receiver");
+    char* bounded = soap_strdup(s, Printable(text && *text ? *text : "Bad request", kMaxFaultText).c_str());
+    s->fault = nullptr;  // a new one, so no detail or subcode of gSOAP's stays behind
+    if (server) soap_receiver_fault(s, bounded, nullptr);
+    else soap_sender_fault(s, bounded, nullptr);
     soap_send_fault(s);
 }
 
@@ -187,6 +197,14 @@ void DiscardInput(soap* s) {
     }
 }
 
+// soap_begin_serve without the fault it sends by itself when a request
+// cannot even begin to be read: every fault goes out through SendBoundedFault.
+int BeginRequest(soap* s) {
+    soap_begin(s);
+    if (soap_begin_recv(s) || soap_envelope_begin_in(s) || soap_recv_header(s) || soap_body_begin_in(s)) return s->error;
+    return SOAP_OK;
+}
+
 // gSOAP's serve loop, except that no request goes unanswered: a body cut
 // short at its Content-Length, one over the size bound, or a POST that is not
 // SOAP at all (which gSOAP leaves to plug-ins this server does not have),
@@ -196,7 +214,7 @@ void ServeRequests(soap* conn, Connection& state) {
     do {
         if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
         soap_set_namespaces(conn, namespaces);
-        int err = soap_begin_serve(conn);
+        int err = BeginRequest(conn);
         if (!err) err = soap_serve_request(conn);
         if (!err) {
             // What a call allocates lives until soap_end: free it per call, or
