@@ -45,6 +45,7 @@ ratesvc::CRateFile& Rates() {
                                "<Cube currency='USD' rate='2'/><Cube currency='JPY' rate='234.5'/>"
                                "<Cube currency='TRY' rate='40'/><Cube currency='TRL' rate='40000000'/>"
                                "</Cube></Cube></gesmes:Envelope>";
+        std::atexit([] { std::remove(path.c_str()); });
         return ratesvc::CRateFile(path);
     }();
     return file;
