@@ -118,6 +118,8 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
             if (j >= xml.size() || xml[j] != '>') return Fail(error, "broken end tag", i);
             if (open.empty() || open.back() != name) return Fail(error, "mismatched end tag", i);
             open.pop_back();
+            handler.tagBegin = i;
+            handler.tagEnd = j + 1;
             handler.End(LocalName(name));
             i = j + 1;
         } else {
@@ -155,6 +157,8 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
                 j = close + 1;
             }
             seenRoot = true;
+            handler.tagBegin = i;
+            handler.tagEnd = j + 1;
             handler.Start(LocalName(name), attributes);
             if (selfClosing) {
                 handler.End(LocalName(name));
