@@ -504,8 +504,8 @@ TEST_F(ExcelTest, HugeRangesAreRefusedBeforeTheirValuesAreFetched) {
         const wchar_t *readFrom, *readTo, *writeFrom, *writeTo;
     };
     const Case cases[] = {
-        {L"A1", L"A1048576", L"B1", L"B1048576"},
         {L"A1", L"D1048576", L"E1", L"H1048576"},
+        {L"A1", L"A1048576", L"B1", L"B1048576"},
         {L"A1", L"B32769", L"C1", L"D32769"},  // two cells over
     };
     for (const Case& c : cases) {

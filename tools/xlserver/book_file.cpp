@@ -274,7 +274,7 @@ std::string BookFile::Text() const {
             long stated = 0;
             const std::string_view value = tableTag.substr(a->valueBegin, a->valueEnd - a->valueBegin);
             const auto r = std::from_chars(value.data(), value.data() + value.size(), stated);
-            if (r.ec == std::errc() && stated >= needed) continue;
+            if (needed == 0 || (r.ec == std::errc() && stated >= needed)) continue;
             edits.push_back(Edit{sheet.tableStart.begin + a->valueBegin, value.size(), std::to_string(needed)});
         }
         if (SelfClosing(sheet.tableStart, sheet.tableClose)) {
