@@ -3,7 +3,6 @@
 // one assignment. Runs on the GUI thread from start to end.
 #include <objbase.h>
 
-#include <exception>
 #include <memory>
 #include <new>
 #include <string>

@@ -113,12 +113,14 @@ TEST(SpreadsheetML, RejectsFilesThatAreNotWorkbooks) {
         "<Workbook><Worksheet>&bogus;</Worksheet></Workbook>",
         "<Workbook><Worksheet>&#0;</Worksheet></Workbook>",
         "<Workbook><Worksheet a=b></Worksheet></Workbook>",
+        "<Workbook><Worksheet a=\"1\"b=\"2\"></Worksheet></Workbook>",
         "<Workbook/><Workbook/>",
         "<Workbook><Worksheet><Table><Row ss:Index=\"2\"/><Row ss:Index=\"2\"/></Table></Worksheet></Workbook>",
         "<Workbook><Worksheet><Table><Row><Cell ss:MergeAcross=\"1\"/><Cell ss:Index=\"2\"/></Row></Table></Worksheet>"
         "</Workbook>",
         "<Workbook><Worksheet><Table><Row><Cell ss:MergeAcross=\"99999999999999999999\"/></Row></Table></Worksheet>"
         "</Workbook>",
+        "<Workbook><Worksheet><Table><Row><Cell><Data>a</Data><Data>b</Data></Cell></Row></Table></Worksheet></Workbook>",
     };
     for (const char* xml : bad) {
         std::string error;

@@ -84,8 +84,10 @@ public:
             if (across > 0 || down > 0)
                 sheet().merges.push_back(Merge{row_, cellColumn_, row_ + (down > 0 ? down : 0), column_});
             sheet().rows.back().cells.push_back(CellPlace{cellColumn_, column_, here, here, false, {}});
-        } else if (name == "Data" && open_.size() == 6 && parent == "Cell" && cellColumn_ > 0 &&
-                   !sheet().rows.back().cells.back().hasData) {
+        } else if (name == "Data" && open_.size() == 6 && parent == "Cell" && cellColumn_ > 0) {
+            // A second value would take the first one's place once that is
+            // cleared.
+            if (sheet().rows.back().cells.back().hasData) Fail("two values in one cell");
             const std::string* type = Attribute(attributes, "Type");
             type_ = type ? *type : "String";
             text_.clear();

@@ -155,6 +155,10 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
                 if (!Unescape(xml.substr(j + 1, close - j - 1), value)) return Fail(error, "bad entity", j);
                 attributes.emplace_back(std::string(LocalName(attr)), std::move(value));
                 j = close + 1;
+                // XML wants space between attributes; without it a name
+                // could be read as part of its neighbour's.
+                if (j < xml.size() && !IsSpace(xml[j]) && xml[j] != '>' && xml[j] != '/')
+                    return Fail(error, "attributes run together", j);
             }
             seenRoot = true;
             handler.tagBegin = i;
