@@ -219,6 +219,9 @@ bool CEventSocket::Read(char* buffer, size_t* size) {
         s.lastError = kWsaNotConnected;
         return false;
     }
+    // A readiness that turns out spurious must not restart the wait.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.timeout);
     for (;;) {
         ssize_t r = ::recv(s.fd, buffer, *size, 0);
         if (r >= 0) {
@@ -230,7 +233,9 @@ bool CEventSocket::Read(char* buffer, size_t* size) {
             s.lastError = WinsockNumber(errno);
             return false;
         }
-        int ready = WaitFor(s.fd, POLLIN, s.timeout);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;  // timed out: nothing stored
+        int ready = WaitFor(s.fd, POLLIN, static_cast<uint32_t>(left));
         if (ready == 0) return false;
         if (ready < 0) {
             s.lastError = WinsockNumber(errno);
