@@ -80,6 +80,10 @@ bool CMainDlg::OnInitDialog() {
     m_tab.InsertItem(kTabLog, "Log");
     m_tab.InsertItem(kTabExcel, "Excel");
     m_tab.SetCurSel(kTabMonitor);
+    // The pages are the tab control's children: without this the dialog
+    // manager's Tab never walks into them, nor finds their mnemonics.
+    SetWindowLongPtrW(m_tab.hwnd(), GWL_EXSTYLE,
+                      GetWindowLongPtrW(m_tab.hwnd(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 
     // Only the page in view is built before the dialog shows. Building the
     // other three took about as long again as the rest of the start, so they
@@ -224,6 +228,11 @@ void CMainDlg::CloseChart() {
 void CMainDlg::DestroyChart() {
     m_pChart.reset();
     m_bChartOpen = 0;
+}
+
+void CMainDlg::OnMonitorDestroyed() {
+    DestroyChart();
+    EndDialog(1);
 }
 
 void CMainDlg::OnGet() {
