@@ -54,6 +54,7 @@ private:
     INT_PTR OnClose(WPARAM wp, LPARAM lp);
     INT_PTR OnChartKey(WPARAM wp, LPARAM lp);
     INT_PTR OnCreateHiddenPages(WPARAM wp, LPARAM lp);
+    INT_PTR OnNextDlgCtl(WPARAM wp, LPARAM lp);
 
     void ShowPage(int tab);
     void CreatePage(int tab);

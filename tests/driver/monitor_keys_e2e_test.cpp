@@ -6,7 +6,9 @@
 // the tray tip then carries the rate. One run on the longest period, so
 // every poll seen is one that the test caused.
 #include <string>
+#include <vector>
 
+#include "tests/driver/alarm_log_pages.h"
 #include "tests/driver/e2e_fixture.h"
 #include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
@@ -83,6 +85,28 @@ TEST_F(MonitorKeysTest, KeyboardChartPanelResumeAndTrayTipWhileTheMonitorRuns) {
     ASSERT_TRUE(PressKeyInDialog(app_.mainDialog(), VK_RETURN));
     EXPECT_TRUE(WaitUntil([&] { return WindowText(Control(kIdRate)) == L"1.2345"; }, kReactTimeout))
         << "Enter did not run GET";
+
+    // Real input with modifiers: Shift+Tab goes back, Ctrl+Tab and
+    // Ctrl+Shift+Tab turn the pages (the tab strip is no Tab stop) and
+    // take the focus along.
+    SetForegroundWindow(app_.mainDialog());
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == app_.mainDialog(); }, kReactTimeout));
+    ASSERT_TRUE(SendChord({VK_SHIFT}, VK_TAB));
+    EXPECT_TRUE(WaitUntil([&] { return Focus() != Control(kIdCurrency1) && IsChild(app_.mainDialog(), Focus()); },
+                          kReactTimeout))
+        << "Shift+Tab";
+    struct Turn {
+        std::vector<WORD> modifiers;
+        int tab;
+        int control;  // on the page that comes into view
+    } turns[] = {{{VK_CONTROL}, kTabAlarm, kIdAlarmSwitch}, {{VK_CONTROL, VK_SHIFT}, kTabMonitor, kIdInterval}};
+    for (const Turn& t : turns) {
+        ASSERT_TRUE(SendChord(t.modifiers, VK_TAB));
+        EXPECT_TRUE(WaitUntil([&] { return TabSelection(Control(kIdTab)) == t.tab; }, kReactTimeout)) << t.tab;
+        HWND shown = app_.PageWith(t.control);
+        EXPECT_TRUE(WaitUntil([&] { return app_.VisiblePages() == std::vector<HWND>{shown}; }, kReactTimeout));
+        EXPECT_TRUE(WaitUntil([&] { return IsChild(shown, Focus()) != FALSE; }, kReactTimeout)) << t.tab;
+    }
 
     // The chart panel: unowned, so that it can slide out from behind the
     // dialog, and a tool window, so that it has no taskbar button; Esc in it
