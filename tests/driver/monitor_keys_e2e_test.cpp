@@ -54,7 +54,7 @@ protected:
     int LastRequestOnConnection() const {
         return std::atoi(RateServerFile("served-" + peer_.tag()).c_str());
     }
-    // The panel window lies below the dialog in the z-order.
+
     ScriptedRatePeer peer_;
 };
 
@@ -109,8 +109,8 @@ TEST_F(MonitorKeysTest, KeyboardChartPanelResumeAndTrayTipWhileTheMonitorRuns) {
     }
 
     // The chart panel: unowned, so that it can slide out from behind the
-    // dialog, and a tool window, so that it has no taskbar button; Esc in it
-    // slides it back.
+    // dialog, a tool window, so that it has no taskbar button, the focus
+    // left in the dialog; Esc in it slides it back.
     ASSERT_TRUE(ClickButton(Control(kIdChart)));
     HWND panel = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (panel = FindTopLevel(app_.pid(), kDialogClass, L"")) != nullptr; },
@@ -120,6 +120,7 @@ TEST_F(MonitorKeysTest, KeyboardChartPanelResumeAndTrayTipWhileTheMonitorRuns) {
     EXPECT_EQ(panelEx & WS_EX_APPWINDOW, 0);
     EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr) << "an owned panel cannot come out from behind the dialog";
     ASSERT_TRUE(WaitUntil([&] { return WindowText(Control(kIdChart)) == L"チャート <<"; }, kReactTimeout));
+    EXPECT_TRUE(IsChild(app_.mainDialog(), Focus())) << "the panel took the focus";
     ASSERT_TRUE(PostKey(panel, VK_ESCAPE));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(panel); }, kReactTimeout)) << "Esc did not close the panel";
     EXPECT_TRUE(WaitUntil([&] { return WindowText(Control(kIdChart)) == L"チャート >>"; }, kReactTimeout));
