@@ -143,7 +143,13 @@ class Handler(socketserver.BaseRequestHandler):
         send = self.request.sendall
         seen = 0
         if path.startswith("/count/"):
+            tag = path.split("/", 3)[2]
             path, seen = count_request(self.server.state, path, body)
+            if seen:
+                # Where on its connection the tag's last request came: 1 on
+                # a fresh one.
+                write_atomically(os.path.join(self.server.state, "served-" + tag),
+                                 str(self.served).encode())
         if path == "/conversion/no-result-once":
             # The first request of its tag gets no result, every later one a rate.
             path = "/conversion/no-result" if seen <= 1 else "/conversion/other-wrapper"
