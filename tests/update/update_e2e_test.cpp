@@ -199,6 +199,32 @@ TEST_F(UpdateTest, SignedNewerReleaseReplacesTheExecutable) {
     EXPECT_EQ(WindowText(GetDlgItem(about, kIdAboutVersion)), L"バージョン 2.0.0.2");
 }
 
+TEST_F(UpdateTest, NoOtherProgramCanWriteTheReleaseBeforeItIsInstalled) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    UseFolder(L"slow");
+    // Whatever the agent checks must be what it installs: while the update
+    // runs, the staged executable never opens for writing or deleting.
+    const std::wstring staged = DownloadFolder() + L"\\Zelvane.exe";
+    int opened = 0;
+    const Outcome out = RunUpdate(IDYES, [&] {
+        WaitUntil(
+            [&] {
+                HANDLE h = CreateFileW(staged.c_str(), GENERIC_WRITE | DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (h != INVALID_HANDLE_VALUE) {
+                    ++opened;
+                    CloseHandle(h);
+                }
+                return FindMessageBox(app_.pid()).has_value();
+            },
+            kWindowTimeout * 3, milliseconds(2));
+    });
+    EXPECT_EQ(opened, 0) << "the staged release let another writer in";
+    ASSERT_TRUE(out.box);
+    EXPECT_EQ(out.box->text, kDone);
+}
+
 TEST_F(UpdateTest, FailedSwitchLeavesTheProgramAsItWas) {
     ASSERT_TRUE(app_.Start(Exe())) << app_.error();
     UseFolder(L"good");
