@@ -53,7 +53,8 @@ bool IsHttpOk(HINTERNET request) {
 long long ContentLength(HINTERNET request) {
     wchar_t text[32] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+        return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? -1 : -2;
     long long value = 0;
     const wchar_t* p = text;
     if (!*p) return -2;

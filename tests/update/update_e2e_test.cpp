@@ -281,6 +281,21 @@ TEST_F(UpdateTest, DownloadsThatAreNotWholeOrNotNotesAreRefused) {
     }
 }
 
+TEST_F(UpdateTest, AServerThatNeverAnswersEndsTheCheck) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    const std::string raw = FileBytes(state_ + L"\\raw.port").value_or("0");
+    ASSERT_TRUE(WriteUserString(SectionKey(L"Update"), L"BaseUrl",
+                                L"http://127.0.0.1:" + std::wstring(raw.begin(), raw.end()) + L"/update-silent/"));
+    HWND about = OpenAboutBox(app_);
+    ASSERT_TRUE(about);
+    ClickButton(GetDlgItem(about, IDOK));
+    // The agent's own time-out (30 s) ends the wait, well before the server would.
+    const std::optional<MessageBoxInfo> box = WaitForMessageBox(app_.pid(), milliseconds(75000));
+    ASSERT_TRUE(box) << "the update check still waits for the server";
+    EXPECT_EQ(box->text, L"インターネット接続失敗! しばらくしてからやり直してください");
+    AnswerMessageBox(*box, IDOK);
+}
+
 TEST_F(UpdateTest, ReleaseNotesThatAreNotTextAreNotPutBesideTheProgram) {
     ASSERT_TRUE(app_.Start(Exe())) << app_.error();
     UseFolder(L"binnotes");
