@@ -255,7 +255,10 @@ TEST_F(DpiTest, WhatIsDrawnInPixelsFollowsTheScreenScale) {
         int base = 0;
         while (in >> name >> base) {
             const double expected = base * dpi / 96.0;
-            EXPECT_NEAR(figures_[name], expected, kSlackPx) << name << " at 96 dpi: " << base;
+            // The glyphs' advances are whole pixels at each height: over a
+            // line of text the rounding adds up to a few per cent.
+            const double slack = name == "text.width" ? expected * 0.06 : kSlackPx;
+            EXPECT_NEAR(figures_[name], expected, slack) << name << " at 96 dpi: " << base;
         }
         return;
     }
