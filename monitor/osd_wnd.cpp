@@ -163,6 +163,8 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = kTrayCallback;
     // At the notification area's size for this dpi, not a blurred 16 pixels.
+    // Owned: one left by a failed first Create goes first.
+    if (m_nid.hIcon) DestroyIcon(m_nid.hIcon);
     m_nid.hIcon = ui::LoadSmallIcon(m_hInst, IDR_MAINFRAME, m_hWnd);
     if (!SetTip(L"Zelvane", NIM_ADD)) {
         UndoFirstCreate();
