@@ -13,6 +13,7 @@
 #include "rates/rate_query.h"
 #include "ratelog/pg_log.h"
 #include "resources/resource.h"
+#include "ui/dpi_win.h"
 #include "ui/text.h"
 
 #include <objbase.h>
@@ -25,13 +26,16 @@ constexpr int kTabAlarm = 1;
 constexpr int kTabLog = 2;
 constexpr int kTabExcel = 3;
 constexpr int kTabCount = 4;
-// Pages sit below the tab row, in tab-control client pixels.
+// Pages sit below the tab row, in tab-control client pixels at 96 dpi.
 constexpr int kPageX = 1;
 constexpr int kPageY = 21;
 constexpr char kChartOpenCaption[] = "チャート <<";
 constexpr char kChartClosedCaption[] = "チャート >>";
 // Posted at the end of the initialisation: builds the hidden pages.
 constexpr UINT kCreateHiddenPages = WM_APP + 1;
+// Posted when the dialog moved to a screen of another scale, once the
+// dialog manager has scaled the dialog and its pages.
+constexpr UINT kPlacePages = WM_APP + 2;
 
 }  // namespace
 
@@ -98,8 +102,25 @@ void CMainDlg::CreatePage(int tab) {
     ui::Dialog* page = Page(tab);
     if (!page || page->hwnd()) return;
     page->Create(m_tab.hwnd());
-    SetWindowPos(page->hwnd(), HWND_TOP, kPageX, kPageY, 0, 0,
-                 SWP_NOSIZE | (tab == kTabMonitor ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    // The tab row grows with the dpi: the page goes below it at any scale.
+    SetWindowPos(page->hwnd(), HWND_TOP, ui::DpiScale(m_tab.hwnd(), kPageX), ui::DpiScale(m_tab.hwnd(), kPageY), 0,
+                 0, SWP_NOSIZE | (tab == kTabMonitor ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+INT_PTR CMainDlg::OnDpiChanged(WPARAM, LPARAM) {
+    PostMessageW(hwnd(), kPlacePages, 0, 0);
+    return FALSE;  // the default takes the suggested rectangle and scales the controls
+}
+
+INT_PTR CMainDlg::OnPlacePages(WPARAM, LPARAM) {
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        ui::Dialog* page = Page(tab);
+        if (!page || !page->hwnd()) continue;
+        SetWindowPos(page->hwnd(), nullptr, ui::DpiScale(m_tab.hwnd(), kPageX), ui::DpiScale(m_tab.hwnd(), kPageY),
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (m_bChartOpen) m_pChart->FollowParent();
+    return TRUE;
 }
 
 INT_PTR CMainDlg::OnCreateHiddenPages(WPARAM, LPARAM) {
@@ -155,6 +176,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
         {WM_CLOSE, &CMainDlg::OnClose}, {WM_SLIDE_KEY, &CMainDlg::OnChartKey},
         {kCreateHiddenPages, &CMainDlg::OnCreateHiddenPages},
         {WM_NEXTDLGCTL, &CMainDlg::OnNextDlgCtl},
+        {WM_DPICHANGED, &CMainDlg::OnDpiChanged}, {kPlacePages, &CMainDlg::OnPlacePages},
     };
     return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
 }

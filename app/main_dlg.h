@@ -55,6 +55,8 @@ private:
     INT_PTR OnChartKey(WPARAM wp, LPARAM lp);
     INT_PTR OnCreateHiddenPages(WPARAM wp, LPARAM lp);
     INT_PTR OnNextDlgCtl(WPARAM wp, LPARAM lp);
+    INT_PTR OnDpiChanged(WPARAM wp, LPARAM lp);
+    INT_PTR OnPlacePages(WPARAM wp, LPARAM lp);
 
     void ShowPage(int tab);
     void CreatePage(int tab);

@@ -1,5 +1,6 @@
 #include "controls/led_button.h"
 
+#include "ui/dpi_win.h"
 #include "ui/gdi.h"
 #include "ui/text.h"
 
@@ -7,6 +8,9 @@ namespace {
 // Whatever style the dialog or a caller sets, the control stays owner-drawn.
 constexpr DWORD kButtonTypeMask = 0x0F;
 constexpr int kIconGap = 3;  // between the icon and the caption
+// Sent to child windows after their top-level window changed its dpi
+// (Windows 10 1703 and later; the headers name it only for newer targets).
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
 }  // namespace
 
 CLedButton::CLedButton() { SetStateCount(2, false); }
@@ -64,12 +68,17 @@ bool CLedButton::LoadStateIcon(int index, int iconId, int cx, int cy) {
 }
 
 bool CLedButton::SetIcons(int iconIdOff, int iconIdOn) {
+    m_nIconIds[0] = iconIdOff;
+    m_nIconIds[1] = iconIdOn;
+    // The resources hold 16 and 32 pixel images; the system picks the
+    // nearer one for the size asked for instead of stretching 16 pixels.
+    const int size = ui::SmallIconSize(hwnd_);
     bool ok = true;
     if (iconIdOff != 0 && m_nStateCount > 0) {
-        ok = LoadStateIcon(0, iconIdOff, 0, 0);
+        ok = LoadStateIcon(0, iconIdOff, size, size);
         if (!ok) return false;
     }
-    if (iconIdOn != 0 && m_nStateCount > 0) return LoadStateIcon(1, iconIdOn, 0, 0);
+    if (iconIdOn != 0 && m_nStateCount > 0) return LoadStateIcon(1, iconIdOn, size, size);
     return ok;
 }
 
@@ -94,6 +103,11 @@ bool CLedButton::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case WM_SYSCOLORCHANGE:
         *result = Default(msg, wp, lp);
         ResetColours();
+        Invalidate();
+        return true;
+    case kDpiChangedAfterParent:
+        *result = Default(msg, wp, lp);
+        if (m_nIconIds[0] || m_nIconIds[1]) SetIcons(m_nIconIds[0], m_nIconIds[1]);
         Invalidate();
         return true;
     default:

@@ -24,6 +24,8 @@ public:
     bool SetStateIcon(int index, HICON icon);
     // cx = cy = 0: the resource's own size.
     bool LoadStateIcon(int index, int iconId, int cx, int cy);
+    // At the small-icon size of the control's dpi, and again when the
+    // control moves to a screen of another scale.
     bool SetIcons(int iconIdOff, int iconIdOn);
     // The same state again does not redraw; one outside the table redraws only.
     void SetState(int state);
@@ -46,4 +48,5 @@ private:
     int m_nStateCount = 0;
     bool m_bDisabled = false;
     DWORD m_dwStyle = 0;
+    int m_nIconIds[2] = {0, 0};  // as last given to SetIcons
 };

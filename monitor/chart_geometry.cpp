@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "monitor/rate_history.h"
+#include "ui/dpi.h"
 
 namespace chart {
 
@@ -93,8 +94,11 @@ double Scale::Row(double v) const {
 int Scale::Y(double v) const { return Truncate(Row(v)); }
 
 Drawing LayOut(const CRateHistory& history, int width, int height, double step, double limitHigh,
-               double limitLow) {
+               double limitLow, int dpi) {
     const Scale scale(history, height);
+    const int half = ui::ScaleForDpi(2, dpi);  // of the newest sample's square
+    const int labelLeft = ui::ScaleForDpi(5, dpi);
+    const int labelUp = ui::ScaleForDpi(8, dpi);
     Drawing d;
     const struct {
         double value;
@@ -102,12 +106,13 @@ Drawing LayOut(const CRateHistory& history, int width, int height, double step, 
     } limits[] = {{limitHigh, "high"}, {limitLow, "low"}};
     for (const auto& limit : limits) {
         if (limit.value == 0.0) continue;
-        d.limits.push_back({scale.Y(limit.value), {width / 2 - 5, Truncate(scale.Row(limit.value) - 8)}, limit.text});
+        d.limits.push_back(
+            {scale.Y(limit.value), {width / 2 - labelLeft, Truncate(scale.Row(limit.value) - labelUp)}, limit.text});
     }
 
     const double newest = history.Newest(0);
     const int x0 = width - Truncate(step * 0.5);
-    d.square = {x0 - 2, Truncate(scale.Row(newest) - 2), x0 + 2, Truncate(scale.Row(newest) + 2)};
+    d.square = {x0 - half, Truncate(scale.Row(newest) - half), x0 + half, Truncate(scale.Row(newest) + half)};
     d.start = {x0, scale.Y(newest)};
     for (int k = 1; k < history.capacity(); ++k) {
         const double sample = history.Newest(k);

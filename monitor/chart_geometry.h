@@ -83,9 +83,11 @@ struct Drawing {
     std::vector<Point> line;     // blue, 2 pixels: older samples in turn
 };
 
-// A limit of 0 draws no line.
+// A limit of 0 draws no line. The square and the labels' offsets are laid
+// out at 96 dpi and scaled to dpi; the samples' places follow the client
+// size, which the panel's template scales already.
 Drawing LayOut(const CRateHistory& history, int width, int height, double step, double limitHigh,
-               double limitLow);
+               double limitLow, int dpi = 96);
 
 // Truncation toward zero, kept inside what GDI takes: a limit far outside a
 // narrow range would otherwise overflow an int.

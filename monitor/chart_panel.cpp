@@ -6,6 +6,7 @@
 #include "monitor/chart_geometry.h"
 #include "monitor/rate_history.h"
 #include "resources/resource.h"
+#include "ui/dpi_win.h"
 #include "ui/gdi.h"
 #include "ui/text.h"
 
@@ -76,6 +77,7 @@ bool CSlide::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
     static const ui::MessageEntry<CSlide> kMessages[] = {
         {WM_CTLCOLORDLG, &CSlide::OnCtlColorDlg},
         {WM_PAINT, &CSlide::OnPaint},
+        {WM_DPICHANGED, &CSlide::OnDpiChanged},
     };
     return ui::Route(this, kMessages, msg, wp, lp, result) || CSlidingDialog::OnMessage(msg, wp, lp, result);
 }
@@ -85,16 +87,30 @@ INT_PTR CSlide::OnCtlColorDlg(WPARAM, LPARAM lp) {
     return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
 }
 
+INT_PTR CSlide::OnDpiChanged(WPARAM, LPARAM lp) {
+    // The suggested rectangle gives the width at the new scale; the owner's
+    // edge gives the place, and the samples spread over the new width.
+    const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+    m_rcSelf = *suggested;
+    FollowParent();
+    RECT rc{};
+    GetClientRect(hwnd(), &rc);
+    m_dStep = chart::SampleStep(rc.right - rc.left);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+    return TRUE;
+}
+
 INT_PTR CSlide::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd(), &ps);
     RECT rc{};
     GetClientRect(hwnd(), &rc);
-    const chart::Drawing d =
-        chart::LayOut(RateHistory, rc.right, rc.bottom, m_dStep, AlarmState.dLimitHigh, AlarmState.dLimitLow);
+    const int dpi = ui::DpiOf(hwnd());
+    const chart::Drawing d = chart::LayOut(RateHistory, rc.right, rc.bottom, m_dStep, AlarmState.dLimitHigh,
+                                           AlarmState.dLimitLow, dpi);
     {
-        const ui::GdiObject<HPEN> red(CreatePen(PS_SOLID, kLimitPenWidth, kLimitColour));
-        const ui::GdiObject<HPEN> blue(CreatePen(PS_SOLID, kRatePenWidth, kRateColour));
+        const ui::GdiObject<HPEN> red(CreatePen(PS_SOLID, ui::ScaleForDpi(kLimitPenWidth, dpi), kLimitColour));
+        const ui::GdiObject<HPEN> blue(CreatePen(PS_SOLID, ui::ScaleForDpi(kRatePenWidth, dpi), kRateColour));
         const ui::ScopedSelectObject pen(dc, red.get());
         for (const chart::LimitLine& limit : d.limits) {
             MoveToEx(dc, 0, limit.y, nullptr);

@@ -44,6 +44,7 @@ protected:
 private:
     INT_PTR OnCtlColorDlg(WPARAM wp, LPARAM lp);
     INT_PTR OnPaint(WPARAM wp, LPARAM lp);
+    INT_PTR OnDpiChanged(WPARAM wp, LPARAM lp);
 };
 
 // Creates the panel for owner and slides it out, as the main dialog's chart

@@ -3,6 +3,7 @@
 #include "monitor/rate_history.h"
 #include "rates/currency_tables.h"
 #include "rates/rate_query.h"
+#include "ui/dpi.h"
 
 namespace monitor {
 
@@ -13,22 +14,46 @@ unsigned PollPeriodMs(int intervalIndex) {
     return kPeriods[intervalIndex];
 }
 
-Placement PlaceWindow(int screenW, int screenH, int positionIndex, bool rateOnly) {
+Placement PlaceWindow(int screenW, int screenH, int positionIndex, bool rateOnly, int dpi, int textWidth) {
     Placement p;
     p.width = screenW / 3;
     if (rateOnly) p.width /= 2;
+    p.height = ui::ScaleForDpi(kWindowHeight, dpi);
+    const int needed = textWidth + 2 * ui::ScaleForDpi(kTextMargin, dpi);
+    if (textWidth > 0 && needed > p.width) p.width = needed < screenW ? needed : screenW;
     switch (positionIndex) {
     case 1:
         p.x = screenW - p.width;
         break;
     case 2:
         p.x = (screenW - p.width) / 2;
-        p.y = (screenH - kWindowHeight) / 2;
+        p.y = (screenH - p.height) / 2;
         break;
     default:
         break;
     }
     return p;
+}
+
+int FontHeight(int dpi) {
+    // MulDiv(-18, dpi, 50): 18/50 of an inch.
+    if (dpi <= 0) dpi = ui::kBaseDpi;
+    return -static_cast<int>((18LL * dpi + 25) / 50);
+}
+
+bool StayQuiet(bool settingOn, bool shellAnswered, int shellState, bool foregroundFullScreen) {
+    if (!settingOn) return false;
+    if (foregroundFullScreen) return true;
+    if (!shellAnswered) return false;
+    switch (shellState) {
+    case kUserBusy:
+    case kUserRunningD3DFullScreen:
+    case kUserPresentationMode:
+    case kUserQuietTime:
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::string PairLabel(int currency1, int currency2) {
@@ -53,6 +78,8 @@ bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHo
     state.strText = state.bRateOnly ? std::string() : state.strPair;
     state.strText += rates::RateText(rate);
     state.dPrevRate = rate;
+    // No pop-up over a game or a presentation, and no alarm sound either.
+    if (hooks.stayQuiet && hooks.stayQuiet()) return false;
     // While alarms are on, only a change that set one off is shown.
     if (hooks.alarmOn) return hooks.checkAlarm && hooks.checkAlarm(rate);
     return true;

@@ -12,8 +12,9 @@ class CRateHistory;
 namespace monitor {
 
 constexpr unsigned kShowMs = 10000;  // how long a change stays on screen
-constexpr int kWindowHeight = 80;
-constexpr int kFirstWidth = 800;     // before the first placement
+constexpr int kWindowHeight = 80;  // at 96 dpi, like every size here
+constexpr int kFirstWidth = 800;    // before the first placement
+constexpr int kTextMargin = 10;     // from the window's left and top edges
 
 // The poll timer's period for an interval list index; each is the list's
 // cycle minus the display time. Any other index (no selection: -1) polls
@@ -29,8 +30,15 @@ struct Placement {
 
 // 0 top left, 1 top right, 2 centre of a screenW x screenH screen; any other
 // index is top left. The window takes a third of the width, half of that
-// when it shows the rate alone.
-Placement PlaceWindow(int screenW, int screenH, int positionIndex, bool rateOnly);
+// when it shows the rate alone, and is 80 pixels high at 96 dpi. At a
+// higher dpi the text grows while the screen's pixels do not: the window
+// widens to textWidth (the text's extent in the window's font) and its
+// margins, so no digit is cut off, but never beyond the screen.
+Placement PlaceWindow(int screenW, int screenH, int positionIndex, bool rateOnly, int dpi = 96,
+                      int textWidth = 0);
+
+// The font's height for CreateFont at dpi: a bold face of 35 pixels at 96.
+int FontHeight(int dpi);
 
 // "USD->JPY ": the codes of the pair and one blank before the rate.
 std::string PairLabel(int currency1, int currency2);
@@ -56,11 +64,34 @@ struct PollHooks {
     bool alarmOn = false;
     std::function<void(const std::string& pair, double rate)> writeLog;
     std::function<bool(double rate)> checkAlarm;  // true: a sound was started
+    // Asked only for a changed rate: true while the user must not be
+    // disturbed (a full-screen program, a presentation, quiet time).
+    std::function<bool()> stayQuiet;
 };
+
+// What the shell says of the user (SHQueryUserNotificationState's values).
+enum ShellUserState {
+    kUserNotPresent = 1,        // screen saver, locked, fast user switching
+    kUserBusy = 2,              // a full-screen program has the foreground
+    kUserRunningD3DFullScreen = 3,
+    kUserPresentationMode = 4,
+    kUserAcceptsNotifications = 5,
+    kUserQuietTime = 6,
+    kUserRunningApp = 7,        // a store app, which leaves notifications on
+};
+
+// Whether a changed rate stays off the screen and silent. settingOn is the
+// monitor page's box (on by default); shellAnswered false when the shell
+// lacks the call or it failed, shellState its answer; foregroundFullScreen
+// that the foreground window covers its whole monitor (the shell of some
+// systems, Wine among them, answers "accepts" whatever runs). Unknown
+// answers show the rate: missing one is worse than one pop-up too many.
+bool StayQuiet(bool settingOn, bool shellAnswered, int shellState, bool foregroundFullScreen);
 
 // One successful poll's rate: logged, kept in the history, and turned into
 // display text when it differs from the previous rate. Returns true when the
-// window is to be shown. The caller has emptied state.strText already.
+// window is to be shown. A change while the user must not be disturbed is
+// taken as the new previous rate, but neither shown nor checked for alarms. The caller has emptied state.strText already.
 bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHooks& hooks);
 
 }  // namespace monitor

@@ -6,6 +6,7 @@
 
 #include "alarm/alarm_state.h"
 #include "app/main_app.h"
+#include "monitor/quiet_manner.h"
 #include "monitor/rate_history.h"
 #include "rates/currency_convertor.h"
 #include "rates/currency_exchange_service.h"
@@ -13,6 +14,7 @@
 #include "ratelog/rate_log.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
+#include "ui/dpi_win.h"
 #include "ui/gdi.h"
 #include "ui/text.h"
 
@@ -28,6 +30,12 @@ std::unique_ptr<OSDwnd> g_pOSDwnd;
 UINT TaskbarCreatedMessage() {
     static const UINT msg = RegisterWindowMessageW(L"TaskbarCreated");
     return msg;
+}
+
+HFONT CreateRateFont(int dpi) {
+    return CreateFontW(monitor::FontHeight(dpi), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       L"ＭＳ ゴシック");
 }
 
 void CopyTip(NOTIFYICONDATAW& nid, const std::wstring& tip) {
@@ -70,6 +78,7 @@ OSDwnd::~OSDwnd() {
     if (g_pWndObject == this) g_pWndObject = nullptr;
     if (m_bClassRegistered) UnregisterClassW(m_pszClass, m_hInst);
     if (m_hFont) DeleteObject(m_hFont);
+    if (m_nid.hIcon) DestroyIcon(m_nid.hIcon);
     m_pConv.reset();
     m_pExch.reset();
     if (m_bComInitialized) CoUninitialize();
@@ -109,11 +118,9 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     m_nShowMs = monitor::kShowMs;
     m_poll.strPair = monitor::PairLabel(nCur1, nCur2);
 
-    HDC screen = GetDC(nullptr);
-    const int height = MulDiv(-18, GetDeviceCaps(screen, LOGPIXELSY), 50);
-    ReleaseDC(nullptr, screen);
-    m_hFont = CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ ゴシック");
+    // The screen's dpi until the window exists and tells its own.
+    m_nDpi = ui::DpiOf(nullptr);
+    m_hFont = CreateRateFont(m_nDpi);
     if (!m_hFont) {
         UndoFirstCreate();
         return 0;
@@ -152,6 +159,7 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
         UndoFirstCreate();
         return 0;
     }
+    UseDpi(ui::DpiOf(m_hWnd));
     MoveToPosition(nPositionIndex);
 
     // The whole record: its tip holds 128 characters, room for the rate.
@@ -160,7 +168,10 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     m_nid.uID = kTrayIconId;
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = kTrayCallback;
-    m_nid.hIcon = LoadIconW(m_hInst, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    // At the notification area's size for this dpi, not a blurred 16 pixels.
+    // Owned: one left by a failed first Create goes first.
+    if (m_nid.hIcon) DestroyIcon(m_nid.hIcon);
+    m_nid.hIcon = ui::LoadSmallIcon(m_hInst, IDR_MAINFRAME, m_hWnd);
     if (!SetTip("Zelvane", NIM_ADD)) {
         UndoFirstCreate();
         return 0;
@@ -250,7 +261,35 @@ int OSDwnd::Poll() {
     hooks.alarmOn = AlarmState.bAlarmOn;
     hooks.writeLog = [](const std::string& pair, double r) { WriteRateLog(pair, r); };
     hooks.checkAlarm = [](double r) { return CheckAlarm(r); };
-    return monitor::TakeRate(m_poll, rate, RateHistory, hooks) ? 1 : 0;
+    hooks.stayQuiet = [] { return monitor::UserMustNotBeDisturbed(); };
+    if (!monitor::TakeRate(m_poll, rate, RateHistory, hooks)) return 0;
+    // A text wider than the window at a high dpi widens it.
+    MoveToPosition(m_nPosition);
+    return 1;
+}
+
+bool OSDwnd::UseDpi(int dpi) {
+    if (dpi == m_nDpi && m_hFont) return false;
+    HFONT font = CreateRateFont(dpi);
+    if (!font) return false;  // the old font still draws, if smaller
+    if (m_hFont) DeleteObject(m_hFont);
+    m_hFont = font;
+    m_nDpi = dpi;
+    return true;
+}
+
+int OSDwnd::TextWidth() const {
+    if (m_poll.strText.empty() || !m_hFont) return 0;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return 0;
+    RECT rc{0, 0, 0, 0};
+    {
+        ui::ScopedSelectObject font(screen, m_hFont);
+        const std::wstring text = ui::Widen(m_poll.strText);
+        DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT);
+    }
+    ReleaseDC(nullptr, screen);
+    return rc.right - rc.left;
 }
 
 void OSDwnd::UpdateTipRate(double rate) {
@@ -263,10 +302,11 @@ void OSDwnd::UpdateTipRate(double rate) {
 }
 
 void OSDwnd::MoveToPosition(int nIndex) {
+    m_nPosition = nIndex;
     RECT screen;
     if (!GetClientRect(GetDesktopWindow(), &screen)) return;
-    const monitor::Placement p =
-        monitor::PlaceWindow(screen.right - screen.left, screen.bottom - screen.top, nIndex, m_poll.bRateOnly);
+    const monitor::Placement p = monitor::PlaceWindow(screen.right - screen.left, screen.bottom - screen.top, nIndex,
+                                                      m_poll.bRateOnly, m_nDpi, TextWidth());
     if (!MoveWindow(m_hWnd, p.x, p.y, p.width, p.height, TRUE))
         App().DoMessageBox("移動失敗!", MB_OK | MB_ICONEXCLAMATION);
 }
@@ -280,8 +320,9 @@ void OSDwnd::Paint() {
         ui::ScopedSelectObject font(dc, m_hFont);
         RECT rc;
         GetClientRect(m_hWnd, &rc);
-        rc.left += 10;
-        rc.top += 10;
+        const int margin = ui::ScaleForDpi(monitor::kTextMargin, m_nDpi);
+        rc.left += margin;
+        rc.top += margin;
         const std::wstring text = ui::Widen(m_poll.strText);
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, 0);
     }
@@ -335,6 +376,17 @@ LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_COMMAND:
         return OnCommand(hwnd, wp, lp);
+    case WM_DPICHANGED: {
+        // Moved to a screen of another scale: a font of that scale, and the
+        // window placed again on the desktop as the settings say.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        UseDpi(HIWORD(wp));
+        MoveToPosition(m_nPosition);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+    }
     case kTrayCallback:
         OnTrayNotify(wp, lp);
         return 0;

@@ -76,6 +76,9 @@ private:
     // starts from the beginning instead of polling with no window.
     void UndoFirstCreate();
     bool FetchRate(double* rate);
+    // The font and the sizes for the window's screen; true when it changed.
+    bool UseDpi(int dpi);
+    int TextWidth() const;
 
     IMonitorHost* m_pMainDlg = nullptr;
     HINSTANCE m_hInst = nullptr;
@@ -85,6 +88,8 @@ private:
     int m_nCur2 = 0;
     const wchar_t* m_pszClass = L"981B9D25-540B-47b7-B36F-CD3CA21BEEB3";
     HFONT m_hFont = nullptr;
+    int m_nDpi = 96;       // the font's and the window's dots per inch
+    int m_nPosition = 0;   // the last MoveToPosition index
     NOTIFYICONDATAW m_nid{};
     monitor::PollState m_poll;  // pair label, text, previous rate, rise, rate-only
     bool m_bClassRegistered = false;

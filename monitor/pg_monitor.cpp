@@ -7,6 +7,7 @@
 #include "app/service_settings.h"
 #include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor_res.h"
+#include "monitor/quiet_manner.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void CPgMonitor::BindControls() {
     m_cbInterval.Attach(Item(IDC_MON_INTERVAL));
     m_cbPosition.Attach(Item(IDC_MON_POSITION));
     m_chkRateOnly.Attach(Item(IDC_MON_RATEONLY));
+    m_chkQuiet.Attach(Item(IDC_MON_QUIET));
     for (const char* text : kIntervals) m_cbInterval.AddString(text);
     for (const char* text : kPositions) m_cbPosition.AddString(text);
 }
@@ -41,6 +43,7 @@ bool CPgMonitor::OnInitDialog() {
     m_brUp.reset(CreateSolidBrush(m_crUp));
     m_brDown.reset(CreateSolidBrush(m_crDown));
     m_chkRateOnly.Send(BM_SETCHECK, App().ReadSettingInt(kSection, "bRateOnly", 0) ? BST_CHECKED : BST_UNCHECKED);
+    m_chkQuiet.Send(BM_SETCHECK, App().ReadSettingInt(kSection, "bQuietFullScreen", 1) ? BST_CHECKED : BST_UNCHECKED);
     return true;
 }
 
@@ -106,6 +109,7 @@ void CPgMonitor::OnOnOff() {
     const int interval = m_cbInterval.GetCurSel();
     const int position = m_cbPosition.GetCurSel();
     const int rateOnly = m_chkRateOnly.Send(BM_GETCHECK) == BST_CHECKED ? 1 : 0;
+    const int quiet = m_chkQuiet.Send(BM_GETCHECK) == BST_CHECKED ? 1 : 0;
     const HINSTANCE hInst = GetModuleHandleW(nullptr);
     CMainDlg* main = m_pMainDlg;
 
@@ -124,6 +128,8 @@ void CPgMonitor::OnOnOff() {
         App().WriteSettingInt(kSection, "bRateOnly", rateOnly);
         App().WriteSettingInt(kSection, "UpColor", static_cast<int>(m_crUp));
         App().WriteSettingInt(kSection, "DownColor", static_cast<int>(m_crDown));
+        App().WriteSettingInt(kSection, "bQuietFullScreen", quiet);
+        bQuietFullScreen = quiet != 0;
 
         // The first switch-on (or the first after a failed one) sets the
         // window up and stays in its loop; later ones only reconfigure.

@@ -43,4 +43,5 @@ private:
     ui::ComboBox m_cbInterval;
     ui::ComboBox m_cbPosition;
     ui::Button m_chkRateOnly;
+    ui::Button m_chkQuiet;  // no pop-up over full-screen programs
 };

@@ -124,6 +124,30 @@ TEST(ChartLayout, LimitsAreRedRowsWithTheirLabelsAndZeroDrawsNone) {
     EXPECT_EQ(above.limits[0].label.y, -9);
 }
 
+// The panel's template scales its client size; what the drawing adds in
+// pixels (the square, the labels' offsets) scales with the dpi.
+TEST(ChartLayout, SquareAndLabelsAtTheScreenScale) {
+    const CRateHistory h = History({100.0, 110.0, 105.0});
+    const struct {
+        int dpi, width, height, half, labelLeft, labelUp;
+    } cases[] = {{96, 345, 100, 2, 5, 8}, {144, 518, 150, 3, 8, 12}, {192, 690, 200, 4, 10, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        const chart::Drawing d = chart::LayOut(h, c.width, c.height, c.width * 0.01, 108.0, 0.0, c.dpi);
+        EXPECT_EQ(d.square.right - d.square.left, 2 * c.half);
+        EXPECT_EQ(d.square.bottom - d.square.top, 2 * c.half);
+        ASSERT_EQ(d.limits.size(), 1u);
+        EXPECT_EQ(d.limits[0].label.x, c.width / 2 - c.labelLeft);
+        EXPECT_EQ(d.limits[0].y - d.limits[0].label.y, c.labelUp);
+        // The plot stays inside the panel at every scale.
+        EXPECT_GE(d.square.top, -c.half);
+        for (const Point& p : d.line) {
+            EXPECT_GE(p.x, 0);
+            EXPECT_LE(p.y, c.height);
+        }
+    }
+}
+
 TEST(ChartLayout, FullHistorySpansTheWidthNewestAtTheRight) {
     CRateHistory h;
     h.Reset();

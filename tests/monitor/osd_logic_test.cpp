@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "monitor/rate_history.h"
+#include "ui/dpi.h"
 
 namespace {
 
@@ -36,6 +37,90 @@ TEST(OsdLogic, PlacementOnA1024By768Screen) {
         EXPECT_EQ(p.width, c.width) << c.position << " " << c.rateOnly;
         EXPECT_EQ(p.height, 80);
     }
+}
+
+TEST(OsdLogic, ScaleForDpiRoundsLikeMulDiv) {
+    const struct {
+        int px, dpi, scaled;
+    } cases[] = {{80, 96, 80}, {80, 144, 120}, {10, 144, 15}, {5, 144, 8}, {1, 144, 2},
+                 {-2, 144, -3}, {16, 120, 20}, {16, 0, 16}, {2, 192, 4}};
+    for (const auto& c : cases) EXPECT_EQ(ui::ScaleForDpi(c.px, c.dpi), c.scaled) << c.px << " at " << c.dpi;
+    EXPECT_EQ(monitor::FontHeight(96), -35);
+    EXPECT_EQ(monitor::FontHeight(144), -52);
+}
+
+// At a higher dpi the window is taller and widens to its text; at 96 a text
+// that fits keeps the third of the screen.
+TEST(OsdLogic, PlacementAtAScreenScale) {
+    struct Case {
+        int position, dpi, textWidth;
+        bool rateOnly;
+        int x, y, width, height;
+    } cases[] = {
+        {1, 96, 281, false, 683, 0, 341, 80},     {1, 144, 0, false, 683, 0, 341, 120},
+        {1, 144, 420, false, 574, 0, 450, 120},   {2, 144, 420, false, 287, 324, 450, 120},
+        {0, 144, 200, true, 0, 0, 230, 120},      {1, 144, 2000, false, 0, 0, 1024, 120},
+        {1, 96, 400, false, 604, 0, 420, 80},
+    };
+    for (const Case& c : cases) {
+        const monitor::Placement p = PlaceWindow(1024, 768, c.position, c.rateOnly, c.dpi, c.textWidth);
+        EXPECT_EQ((std::vector<int>{p.x, p.y, p.width, p.height}), (std::vector<int>{c.x, c.y, c.width, c.height}))
+            << c.position << " at " << c.dpi << " for " << c.textWidth;
+    }
+}
+
+// Every answer of the shell, the call failing, a full-screen foreground
+// window, and the box on the Monitor page turned off.
+TEST(OsdLogic, QuietWhileTheUserMustNotBeDisturbed) {
+    const struct {
+        bool settingOn, answered;
+        int state;
+        bool fullScreen, quiet;
+    } cases[] = {
+        {true, true, monitor::kUserNotPresent, false, false},
+        {true, true, monitor::kUserBusy, false, true},
+        {true, true, monitor::kUserRunningD3DFullScreen, false, true},
+        {true, true, monitor::kUserPresentationMode, false, true},
+        {true, true, monitor::kUserAcceptsNotifications, false, false},
+        {true, true, monitor::kUserQuietTime, false, true},
+        {true, true, monitor::kUserRunningApp, false, false},
+        {true, true, 0, false, false},
+        {true, true, 99, false, false},
+        {true, false, monitor::kUserBusy, false, false},  // a failed call's state is not an answer
+        {true, true, monitor::kUserAcceptsNotifications, true, true},
+        {true, false, 0, true, true},
+        {false, true, monitor::kUserBusy, false, false},
+        {false, true, monitor::kUserPresentationMode, true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(monitor::StayQuiet(c.settingOn, c.answered, c.state, c.fullScreen), c.quiet)
+            << c.settingOn << c.answered << " " << c.state << " " << c.fullScreen;
+}
+
+// A change while quiet is taken (logged, kept, the new previous rate) but
+// neither shown nor checked for alarms.
+TEST(OsdLogic, QuietChangeIsLoggedNotShownNorSounded) {
+    CRateHistory history;
+    history.Reset();
+    monitor::PollState state;
+    monitor::PollHooks hooks;
+    hooks.logOn = true;
+    hooks.alarmOn = true;
+    int logged = 0, checked = 0, asked = 0;
+    bool quiet = true;
+    hooks.writeLog = [&](const std::string&, double) { ++logged; };
+    hooks.checkAlarm = [&](double) { ++checked; return true; };
+    hooks.stayQuiet = [&] { ++asked; return quiet; };
+    EXPECT_FALSE(monitor::TakeRate(state, 1.5, history, hooks));
+    EXPECT_EQ(checked, 0);
+    EXPECT_EQ(history.Newest(0), 1.5);
+    EXPECT_EQ(state.dPrevRate, 1.5);
+    EXPECT_FALSE(monitor::TakeRate(state, 1.5, history, hooks));
+    EXPECT_EQ(asked, 1) << "asked for an unchanged rate";
+    quiet = false;
+    EXPECT_TRUE(monitor::TakeRate(state, 1.25, history, hooks));
+    EXPECT_EQ(checked, 1);
+    EXPECT_EQ(logged, 3);
 }
 
 TEST(OsdLogic, PairLabelAndVisibleBlack) {
