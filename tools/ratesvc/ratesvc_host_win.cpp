@@ -5,7 +5,6 @@
 // folder; options on the command line override both (tests use that).
 #include <winsock2.h>
 #include <windows.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -58,14 +57,24 @@ std::wstring Wide(const std::string& utf8) {
     return wide;
 }
 
-// %LOCALAPPDATA%\Zelvane, as the shell knows it (not the environment variable,
-// which any parent process can point elsewhere).
+// %LOCALAPPDATA%\Zelvane. From the environment, else from where the shell
+// keeps the folder's name; not through shell32 itself, whose load (with
+// user32 and COM behind it) would cost an idle service more memory than all
+// its own work.
 std::string DataFolder() {
-    PWSTR folder = nullptr;
-    std::wstring path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) path = folder;
-    CoTaskMemFree(folder);
-    return path.empty() ? std::string() : Narrow(path) + "\\Zelvane";
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) {
+        wchar_t raw[MAX_PATH * 2];
+        DWORD bytes = sizeof raw;
+        n = 0;
+        if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                         L"Local AppData", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, raw, &bytes) ==
+            ERROR_SUCCESS)
+            n = ExpandEnvironmentStringsW(raw, path, MAX_PATH * 2);
+        if (n == 0 || n > MAX_PATH * 2) return {};
+    }
+    return Narrow(path) + "\\Zelvane";
 }
 
 std::string ReadSourceUrl() {
