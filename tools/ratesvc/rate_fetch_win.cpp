@@ -46,7 +46,9 @@ std::string ErrorText(const char* what, DWORD code = GetLastError()) {
     case ERROR_WINHTTP_TIMEOUT: return std::string(what) + ": timed out";
     case ERROR_WINHTTP_CANNOT_CONNECT: return std::string(what) + ": cannot connect";
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return std::string(what) + ": host not found";
-    case ERROR_WINHTTP_SECURE_FAILURE: return std::string(what) + ": the server's certificate is not trusted";
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:  // what Wine reports for an untrusted certificate
+        return std::string(what) + ": no secure connection (the certificate is not trusted, or TLS failed)";
     case ERROR_WINHTTP_REDIRECT_FAILED: return std::string(what) + ": redirect refused";
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
     case ERROR_WINHTTP_INVALID_URL: return std::string(what) + ": not an http or https URL";
