@@ -147,9 +147,13 @@ protected:
         ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl", REG_SZ, url.c_str(),
                                   static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
+        const DWORD every = 1;  // below the floor that spares the bank
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds", REG_DWORD, &every, sizeof every),
+                  ERROR_SUCCESS);
     }
     void TearDown() override {
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds");
         fs::remove(m_peer + "/rates.xml");
         RatesvcWinHost::TearDown();
     }
@@ -172,7 +176,8 @@ TEST_F(RatesvcWinHostFetch, FetchesFromTheRegistrysSourceAndServesNothingBefore)
         ASSERT_GT(port, 0);
         EXPECT_EQ(UsdToJpy(port), c.rate) << ReadAll(m_dir + "\\service.log");
         EXPECT_EQ(fs::exists(m_rates), c.served) << "only a good download is kept";
-        EXPECT_NE(ReadAll(m_dir + "\\service.log").find(m_url), std::string::npos) << "not the registry's source";
+        EXPECT_NE(ReadAll(m_dir + "\\service.log").find("rates from " + m_url + " every 60 s"), std::string::npos)
+            << "not the registry's source, or no floor under its interval: " << ReadAll(m_dir + "\\service.log");
         HANDLE stopper = LaunchService({"/stop", "--instance", "fetch"});
         EXPECT_EQ(WaitExit(stopper, 60000), 0);
         CloseHandle(stopper);

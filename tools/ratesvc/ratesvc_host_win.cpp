@@ -203,14 +203,17 @@ int wmain(int argc, wchar_t** wargv) {
 
     // Defaults first: the server takes the last of an option given twice.
     std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};
+    std::string source;
     if (fetch) {
-        args.insert(args.end(), {"--rates-url", ReadSourceUrl(), "--fetch-every", std::to_string(ReadFetchEvery())});
+        const std::string url = ReadSourceUrl(), every = std::to_string(ReadFetchEvery());
+        args.insert(args.end(), {"--rates-url", url, "--fetch-every", every});
+        source = "; rates from " + url + " every " + every + " s";
     }
     args.insert(args.end(), rest.begin(), rest.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    HostLog("starting (" + std::to_string(GetCurrentProcessId()) + ")");
+    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + source + ")");
     // The mutex is left to the end of the process: released any earlier, a
     // new instance could start beside this one while it still exits.
     return ServeMain(static_cast<int>(args.size()), argv.data());
