@@ -13,9 +13,28 @@
 #include <string>
 #include <thread>
 
+#include "fetch_headers.h"
 #include "rate_file.h"
 
 namespace ratesvc {
+
+// One GET as the fetcher needs it, by the platform's own HTTP stack
+// (rate_fetch_curl.cpp: libcurl; rate_fetch_win.cpp: WinHTTP). Redirects are
+// followed, never from https to plain http; the answer is the last
+// response's. A body over `nMaxBody` bytes, a transfer error or `stop`
+// becoming true ends it with false and a reason.
+struct CHttpRequest {
+    std::string strUrl;
+    std::string strIfNoneMatch, strIfModifiedSince;  // empty: not sent
+    std::string strCaFile;  // certificates trusted for https instead of the system's
+    size_t nMaxBody = 0;
+};
+struct CHttpAnswer {
+    long nStatus = 0;
+    std::string strBody;
+    CValidators validators;  // of the last response, read by CValidators' rules
+};
+bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
 
 enum class FetchOutcome {
     kUpdated,      // a good file arrived and is now the rates file

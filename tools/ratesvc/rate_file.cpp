@@ -1,13 +1,14 @@
 #include "rate_file.h"
 
 #include <expat.h>
-#include <sys/stat.h>
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "file_stamp.h"
 #include "printable.h"
 #include "rate_checks.h"
 
@@ -152,14 +153,13 @@ CRateFile::CRateFile(std::string path, std::function<void(const std::string&)> l
     : m_strPath(std::move(path)), m_log(std::move(log)) {}
 
 CRateFile::Stamp CRateFile::StatFile(const std::string& path) {
+    const CFileStamp f = StampOf(path);
     Stamp s;
-    struct stat sb {};
-    if (::stat(path.c_str(), &sb) != 0) return s;
-    s.bPresent = true;
-    s.nInode = sb.st_ino;
-    s.nSize = static_cast<unsigned long long>(sb.st_size);
-    s.nMtimeSec = sb.st_mtim.tv_sec;
-    s.nMtimeNsec = sb.st_mtim.tv_nsec;
+    s.bPresent = f.bPresent;
+    s.nInode = f.nInode;
+    s.nSize = f.nSize;
+    s.nMtimeSec = f.nMtimeSec;
+    s.nMtimeNsec = f.nMtimeNsec;
     return s;
 }
 
@@ -168,7 +168,7 @@ void CRateFile::Load(const Stamp& stamp) {
         m_strError = m_strPath + ": cannot be read";
         return;
     }
-    std::ifstream in(m_strPath, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(m_strPath), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {

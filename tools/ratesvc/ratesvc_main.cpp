@@ -4,14 +4,17 @@
 //   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
 //   POST /soap                    rpc/encoded getRate (country names)
 // One thread per connection; connections are kept alive between calls.
+// Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
+// it and keeps its log.
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +25,10 @@
 #include <string>
 #include <thread>
 
-#include <curl/curl.h>
-
 #include "printable.h"
 #include "rate_fetch.h"
 #include "rate_file.h"
+#include "ratesvc_host.h"
 #include "ratesvc_serve.h"
 #include "soapH.h"
 
@@ -63,9 +65,7 @@ struct Service {
 
     // Lines name files, URLs and what a download or a client said: made
     // printable here, so nothing from outside can end a line or forge one.
-    static void Log(const std::string& line) {
-        std::fprintf(stderr, "zelvane-ratesvc: %s\n", ratesvc::Printable(line, 2048).c_str());
-    }
+    static void Log(const std::string& line) { ratesvc::HostLog(ratesvc::Printable(line, 2048)); }
 
     const Options& opts;
     ratesvc::CRateFile rates;
@@ -76,9 +76,6 @@ struct Service {
     std::condition_variable idle;
     std::set<soap*> connections;
 };
-
-volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
 
 void ServeConnection(soap* conn) {
     Service& svc = *static_cast<Service*>(conn->user);
@@ -125,7 +122,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 }
 
 void Usage() {
-    std::fprintf(stderr,
+    ratesvc::HostUsage(
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
                  "                       [--idle-timeout SECONDS] [--receive-timeout SECONDS]\n"
                  "                       [--request-deadline SECONDS] [--max-connections N] [--verbose]\n"
@@ -142,6 +139,13 @@ void Usage() {
                  "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
 }
 
+// gSOAP's description of the last error, for the log.
+std::string FaultText(soap* s) {
+    char text[512] = "";
+    soap_sprint_fault(s, text, sizeof text);
+    return text;
+}
+
 int BoundPort(SOAP_SOCKET sock) {
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
@@ -151,7 +155,7 @@ int BoundPort(SOAP_SOCKET sock) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int ratesvc::ServeMain(int argc, char** argv) {
     Options opts;
     if (!ParseOptions(argc, argv, opts)) {
         Usage();
@@ -159,13 +163,6 @@ int main(int argc, char** argv) {
     }
     if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
 
-    std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;  // no SA_RESTART: accept() must return to see the flag
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-
-    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any other thread exists
     Service svc(opts);
     std::unique_ptr<ratesvc::CRateFetcher> fetcher;
     if (!opts.strRatesUrl.empty()) {
@@ -179,12 +176,11 @@ int main(int argc, char** argv) {
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     master->user = &svc;
     master->bind_flags = SO_REUSEADDR;
-    master->accept_timeout = -200000;  // microseconds: wake to notice a stop request
+    master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
     ratesvc::ConfigureContext(master, svc.context.limits);
     master->send_timeout = kSendTimeoutSec;
     if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
-        std::fprintf(stderr, "zelvane-ratesvc: cannot listen on 127.0.0.1:%d\n", opts.nPort);
-        soap_print_fault(master, stderr);
+        Service::Log("cannot listen on 127.0.0.1:" + std::to_string(opts.nPort) + ": " + FaultText(master));
         soap_free(master);
         return 1;
     }
@@ -195,14 +191,14 @@ int main(int argc, char** argv) {
         std::ofstream(tmp) << port << "\n";
         std::rename(tmp.c_str(), opts.strPortFile.c_str());
     }
-    std::printf("zelvane-ratesvc: listening on 127.0.0.1:%d (ConversionRate at %s, getRate at %s)\n", port,
-                kConversionRatePath, kExchangeRatePath);
-    std::fflush(stdout);
+    ratesvc::HostListening(port);
+    Service::Log("listening on 127.0.0.1:" + std::to_string(port) + " (ConversionRate at " + kConversionRatePath +
+                 ", getRate at " + kExchangeRatePath + ")");
 
-    while (!g_stop) {
+    while (!ratesvc::g_stopRequested) {
         if (!soap_valid_socket(soap_accept(master))) {
-            if (master->errnum && !g_stop) {
-                soap_print_fault(master, stderr);
+            if (master->errnum && !ratesvc::g_stopRequested) {
+                Service::Log(FaultText(master));
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));  // e.g. out of descriptors
             }
             continue;
@@ -210,7 +206,7 @@ int main(int argc, char** argv) {
         std::unique_lock<std::mutex> lock(svc.mutex);
         if (static_cast<int>(svc.connections.size()) >= opts.nMaxConnections) {
             lock.unlock();
-            std::fprintf(stderr, "zelvane-ratesvc: %d connections open; refusing another\n", opts.nMaxConnections);
+            Service::Log(std::to_string(opts.nMaxConnections) + " connections open; refusing another");
             soap_force_closesock(master);
             continue;
         }
@@ -222,21 +218,24 @@ int main(int argc, char** argv) {
         }
         svc.connections.insert(conn);
         lock.unlock();
-        std::thread(ServeConnection, conn).detach();
+        std::thread(::ServeConnection, conn).detach();
     }
 
     // Stop: no new connections; wake the open ones and wait for them to end.
     soap_closesock(master);
     {
         std::unique_lock<std::mutex> lock(svc.mutex);
+#ifdef _WIN32
+        for (soap* c : svc.connections) shutdown(c->socket, SD_BOTH);
+#else
         for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
+#endif
         svc.idle.wait_for(lock, std::chrono::seconds(5), [&] { return svc.connections.empty(); });
     }
     soap_destroy(master);
     soap_end(master);
     soap_free(master);
     fetcher.reset();
-    curl_global_cleanup();
-    std::printf("zelvane-ratesvc: stopped\n");
+    Service::Log("stopped");
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "ratesvc_serve.h"
 
+#ifndef _WIN32
 #include <poll.h>
 #include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -184,14 +186,22 @@ void SendBoundedFault(soap* s) {
 
 void DiscardInput(soap* s) {
     if (!soap_valid_socket(s->socket)) return;
+#ifdef _WIN32
+    shutdown(s->socket, SD_SEND);
+#else
     shutdown(s->socket, SHUT_WR);
+#endif
     char scratch[4096];
     const auto until = Clock::now() + std::chrono::milliseconds(kDiscardMs);
     for (size_t dropped = 0; dropped < kMaxDiscard;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
         pollfd p{s->socket, POLLIN, 0};
+#ifdef _WIN32
+        if (left <= 0 || WSAPoll(&p, 1, static_cast<int>(left)) != 1) return;
+#else
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return;
-        const ssize_t n = recv(s->socket, scratch, sizeof scratch, 0);
+#endif
+        const auto n = recv(s->socket, scratch, sizeof scratch, 0);
         if (n <= 0) return;
         dropped += static_cast<size_t>(n);
     }

@@ -1,0 +1,121 @@
+// HttpGet with Debian's libcurl, for the native service.
+#include "rate_fetch.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+
+namespace ratesvc {
+
+namespace {
+
+constexpr long kConnectTimeoutSec = 10;
+constexpr long kTransferTimeoutSec = 60;
+
+struct Transfer {
+    std::string body;
+    CValidators validators;  // of the final response (after redirects)
+    size_t nMaxBody = 0;
+    bool bTooLarge = false;
+    const std::atomic<bool>* pStop = nullptr;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto& t = *static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    if (t.body.size() + n > t.nMaxBody) {
+        t.bTooLarge = true;
+        return 0;  // makes curl end the transfer with an error
+    }
+    t.body.append(data, n);
+    return n;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    const size_t n = size * count;
+    static_cast<Transfer*>(user)->validators.OnHeaderLine(std::string_view(data, n));
+    return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(user)->pStop->load() ? 1 : 0;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+// Adds a header line to the list; false when out of memory.
+bool Append(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (!grown) return false;
+    list.release();
+    list.reset(grown);
+    return true;
+}
+
+}  // namespace
+
+bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) {
+        error = "cannot start a transfer";
+        return false;
+    }
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    if ((!request.strIfNoneMatch.empty() && !Append(headers, "If-None-Match: " + request.strIfNoneMatch)) ||
+        (!request.strIfModifiedSince.empty() && !Append(headers, "If-Modified-Since: " + request.strIfModifiedSince))) {
+        error = "out of memory";
+        return false;
+    }
+
+    Transfer t;
+    t.pStop = &stop;
+    t.nMaxBody = request.nMaxBody;
+    char curlError[CURL_ERROR_SIZE] = "";
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, request.strUrl.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    // A source reached over TLS stays on TLS: a redirect to plain http would
+    // let anyone on the path hand the service its rates.
+    const bool tls = strncasecmp(request.strUrl.c_str(), "https:", 6) == 0;
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
+    if (!request.strCaFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, request.strCaFile.c_str());
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, kTransferTimeoutSec);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");  // whatever curl can decode
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "zelvane-ratesvc");
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curlError);
+
+    const CURLcode rc = curl_easy_perform(c);
+    if (rc != CURLE_OK) {
+        if (t.bTooLarge) error = "the answer is larger than " + std::to_string(request.nMaxBody >> 20) + " MB";
+        else error = *curlError ? curlError : curl_easy_strerror(rc);
+        return false;
+    }
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.nStatus);
+    answer.strBody = std::move(t.body);
+    answer.validators = std::move(t.validators);
+    return true;
+}
+
+
+}  // namespace ratesvc
