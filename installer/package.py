@@ -23,8 +23,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 # Files the self-update leaves beside Zelvane.exe. The MSI never installs
-# them, so it must name them to remove them on uninstall.
+# them, so it must name them to remove them on uninstall. Zelvane.exe itself
+# is named too: once the self-update has made it newer than the package's,
+# Wine's installer keeps a file of a higher version even on uninstall.
 SELF_UPDATE_LEFTOVERS = [
+    ("rmSelfUpdated", "Zelvane.exe"),
     ("rmBackup", "OldExecutable.bak"),
     ("rmReadme", "readme.txt"),
     ("rmReadmeNew", "readme.txt.new"),
