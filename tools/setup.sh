@@ -24,4 +24,7 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
+# expat and gSOAP's runtime for the Windows rate service, from Debian's sources.
+bash "$ZELVANE_ROOT/tools/mingw-deps.sh"
+
 bash "$ZELVANE_ROOT/tools/wine-prefix.sh"

@@ -1,11 +1,6 @@
 #include "rate_fetch.h"
 
-#include <curl/curl.h>
-
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <strings.h>
 
 namespace ratesvc {
 
@@ -14,70 +9,6 @@ namespace {
 // The daily file is about 2 KB and the whole history a few MB; anything far
 // beyond that is not a rates file and is not worth holding in memory.
 constexpr size_t kMaxBody = 32u << 20;
-constexpr long kConnectTimeoutSec = 10;
-constexpr long kTransferTimeoutSec = 60;
-
-struct Transfer {
-    std::string body;
-    std::string etag, lastModified;  // of the final response (after redirects)
-    bool bTooLarge = false;
-    const std::atomic<bool>* pStop = nullptr;
-};
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
-    const size_t n = size * count;
-    if (t.body.size() + n > kMaxBody) {
-        t.bTooLarge = true;
-        return 0;  // makes curl end the transfer with an error
-    }
-    t.body.append(data, n);
-    return n;
-}
-
-std::string Trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return std::string(s);
-}
-
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
-    const size_t n = size * count;
-    const std::string_view line(data, n);
-    if (line.rfind("HTTP/", 0) == 0) {  // a new response (a redirect was followed): forget the last one's
-        t.etag.clear();
-        t.lastModified.clear();
-        return n;
-    }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return n;
-    const std::string_view name = line.substr(0, colon);
-    auto is = [&](const char* want) { return name.size() == std::strlen(want) && strncasecmp(name.data(), want, name.size()) == 0; };
-    if (is("ETag")) t.etag = Trimmed(line.substr(colon + 1));
-    else if (is("Last-Modified")) t.lastModified = Trimmed(line.substr(colon + 1));
-    return n;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(user)->pStop->load() ? 1 : 0;
-}
-
-struct CurlDeleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-// Adds a header line to the list; false when out of memory.
-bool Append(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::string& line) {
-    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-    if (!grown) return false;
-    list.release();
-    list.reset(grown);
-    return true;
-}
 
 }  // namespace
 
@@ -111,44 +42,10 @@ bool CRateFetcher::WriteRatesFile(const std::string& body, std::string& error) c
 }
 
 FetchOutcome CRateFetcher::FetchOnce() {
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) return Fail("cannot start a transfer");
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    if ((!m_strETag.empty() && !Append(headers, "If-None-Match: " + m_strETag)) ||
-        (!m_strLastModified.empty() && !Append(headers, "If-Modified-Since: " + m_strLastModified)))
-        return Fail("out of memory");
-
-    Transfer t;
-    t.pStop = &m_bStop;
-    char curlError[CURL_ERROR_SIZE] = "";
-    CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, m_strUrl.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, kTransferTimeoutSec);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");  // whatever curl can decode
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "zelvane-ratesvc");
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curlError);
-
-    const CURLcode rc = curl_easy_perform(c);
-    if (rc != CURLE_OK) {
-        if (t.bTooLarge) return Fail("the answer is larger than " + std::to_string(kMaxBody >> 20) + " MB");
-        return Fail(*curlError ? curlError : curl_easy_strerror(rc));
-    }
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    CHttpAnswer t;
+    std::string error;
+    if (!HttpGet(m_strUrl, m_strETag, m_strLastModified, kMaxBody, m_bStop, t, error)) return Fail(error);
+    const long status = t.nStatus;
     if (status == 304) {
         if (m_log) m_log(m_strUrl + ": not modified");
         return FetchOutcome::kNotModified;
@@ -157,12 +54,12 @@ FetchOutcome CRateFetcher::FetchOnce() {
 
     CRateTable table;
     std::string why;
-    if (!ParseRateFile(t.body, table, why)) return Fail("not a rates file (" + why + ")");
-    if (!WriteRatesFile(t.body, why)) return Fail(why);
+    if (!ParseRateFile(t.strBody, table, why)) return Fail("not a rates file (" + why + ")");
+    if (!WriteRatesFile(t.strBody, why)) return Fail(why);
     // Validators only from a good file: after a bad one the next request must
     // fetch the whole file again, not be told it is current.
-    m_strETag = t.etag;
-    m_strLastModified = t.lastModified;
+    m_strETag = t.strETag;
+    m_strLastModified = t.strLastModified;
     if (m_log)
         m_log(m_strUrl + ": fetched " + std::to_string(table.m_perEuro.size()) + " rates of " + table.m_strDate);
     m_rates.Current();  // takes the new file now rather than at the next call

@@ -16,6 +16,18 @@
 
 namespace ratesvc {
 
+// One GET as the fetcher needs it, by the platform's own HTTP stack
+// (rate_fetch_curl.cpp: libcurl; rate_fetch_win.cpp: WinHTTP). Redirects are
+// followed; the answer is the last response's. A body over `maxBody` bytes,
+// a transfer error or `stop` becoming true ends it with false and a reason.
+struct CHttpAnswer {
+    long nStatus = 0;
+    std::string strBody;
+    std::string strETag, strLastModified;  // validators, as the server wrote them
+};
+bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::string& ifModifiedSince,
+             size_t maxBody, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
+
 enum class FetchOutcome {
     kUpdated,      // a good file arrived and is now the rates file
     kNotModified,  // the server says the copy in hand is current (304)

@@ -4,14 +4,17 @@
 //   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
 //   POST /soap                    rpc/encoded getRate (country names)
 // One thread per connection; connections are kept alive between calls.
+// Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
+// it and keeps its log.
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +25,10 @@
 #include <string>
 #include <thread>
 
-#include <curl/curl.h>
-
 #include "rate_fetch.h"
 #include "rate_file.h"
 #include "rate_lookup.h"
+#include "ratesvc_host.h"
 #include "soapH.h"
 
 // SOAP 1.1 first, so that faults for requests too broken to tell the version
@@ -82,7 +84,7 @@ struct Options {
 struct Service {
     explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {}
 
-    static void Log(const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }
+    static void Log(const std::string& line) { ratesvc::HostLog(line); }
 
     const Options& opts;
     ratesvc::CRateFile rates;
@@ -92,9 +94,6 @@ struct Service {
     std::condition_variable idle;
     std::set<soap*> connections;
 };
-
-volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
 
 // What one connection needs beyond gSOAP's context.
 struct Connection {
@@ -147,7 +146,7 @@ std::string RequestPath(const soap* s) {
 }
 
 int Fault(soap* s, ratesvc::FaultKind kind, const std::string& reason) {
-    if (ServiceOf(s).opts.bVerbose) std::fprintf(stderr, "zelvane-ratesvc: fault: %s\n", reason.c_str());
+    if (ServiceOf(s).opts.bVerbose) Service::Log("fault: " + reason);
     char* text = soap_strdup(s, reason.c_str());
     return kind == ratesvc::FaultKind::kClient ? soap_sender_fault(s, text, nullptr) : soap_receiver_fault(s, text, nullptr);
 }
@@ -242,7 +241,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 }
 
 void Usage() {
-    std::fprintf(stderr,
+    ratesvc::HostUsage(
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
                  "                       [--idle-timeout SECONDS] [--max-connections N] [--verbose]\n"
                  "                       [--rates-url URL [--fetch-every SECONDS]]\n"
@@ -252,6 +251,19 @@ void Usage() {
                  "  asking only for a newer file; a failed or bad download keeps the rates in force.\n"
                  "  --port 0 (the default) picks a free port; the port is printed and, with\n"
                  "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// gSOAP's description of the last error, for the log.
+std::string FaultText(soap* s) {
+    char text[512] = "";
+    soap_sprint_fault(s, text, sizeof text);
+    return text;
 }
 
 int BoundPort(SOAP_SOCKET sock) {
@@ -270,7 +282,7 @@ int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency
     const ratesvc::CRateAnswer answer = ratesvc::RateForCodes(table.get(), FromCurrency, ToCurrency);
     if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
     if (ServiceOf(s).opts.bVerbose)
-        std::fprintf(stderr, "zelvane-ratesvc: ConversionRate %s %s -> %.10g\n", FromCurrency.c_str(), ToCurrency.c_str(), answer.dRate);
+        Service::Log("ConversionRate " + FromCurrency + " " + ToCurrency + " -> " + Number(answer.dRate));
     ConversionRateResult = answer.dRate;
     soap_set_namespaces(s, conversionAnswerNamespaces);
     return SOAP_OK;
@@ -283,13 +295,13 @@ int snp__getRate(soap* s, std::string country1, std::string country2, float& Res
     const ratesvc::CRateAnswer answer = ratesvc::RateForCountries(table.get(), country1, country2);
     if (answer.kind != ratesvc::FaultKind::kNone) return Fault(s, answer.kind, answer.strReason);
     if (ServiceOf(s).opts.bVerbose)
-        std::fprintf(stderr, "zelvane-ratesvc: getRate \"%s\" \"%s\" -> %.10g\n", country1.c_str(), country2.c_str(), answer.dRate);
+        Service::Log("getRate \"" + country1 + "\" \"" + country2 + "\" -> " + Number(answer.dRate));
     Result = static_cast<float>(answer.dRate);
     soap_set_namespaces(s, exchangeAnswerNamespaces);
     return SOAP_OK;
 }
 
-int main(int argc, char** argv) {
+int ratesvc::ServeMain(int argc, char** argv) {
     Options opts;
     if (!ParseOptions(argc, argv, opts)) {
         Usage();
@@ -300,13 +312,6 @@ int main(int argc, char** argv) {
         conversionAnswerNamespaces[1].ns = opts.strNamespace.c_str();
     }
 
-    std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;  // no SA_RESTART: accept() must return to see the flag
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-
-    curl_global_init(CURL_GLOBAL_DEFAULT);  // before any other thread exists
     Service svc(opts);
     std::unique_ptr<ratesvc::CRateFetcher> fetcher;
     if (!opts.strRatesUrl.empty()) {
@@ -315,19 +320,17 @@ int main(int argc, char** argv) {
         fetcher->Start(std::chrono::seconds(opts.nFetchEverySec));
     }
     if (!svc.rates.Current())
-        std::fprintf(stderr, "zelvane-ratesvc: no rates yet; every call gets a fault until %s is a good file\n",
-                     opts.strRates.c_str());
+        Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     master->user = &svc;
     master->bind_flags = SO_REUSEADDR;
-    master->accept_timeout = -200000;  // microseconds: wake to notice a stop request
+    master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
     master->recv_timeout = opts.nIdleTimeoutSec;
     master->send_timeout = kSendTimeoutSec;
     master->max_keep_alive = kMaxKeepAlive;
     if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
-        std::fprintf(stderr, "zelvane-ratesvc: cannot listen on 127.0.0.1:%d\n", opts.nPort);
-        soap_print_fault(master, stderr);
+        Service::Log("cannot listen on 127.0.0.1:" + std::to_string(opts.nPort) + ": " + FaultText(master));
         soap_free(master);
         return 1;
     }
@@ -338,14 +341,14 @@ int main(int argc, char** argv) {
         std::ofstream(tmp) << port << "\n";
         std::rename(tmp.c_str(), opts.strPortFile.c_str());
     }
-    std::printf("zelvane-ratesvc: listening on 127.0.0.1:%d (ConversionRate at %s, getRate at %s)\n", port,
-                kConversionRatePath, kExchangeRatePath);
-    std::fflush(stdout);
+    ratesvc::HostListening(port);
+    Service::Log("listening on 127.0.0.1:" + std::to_string(port) + " (ConversionRate at " + kConversionRatePath +
+                 ", getRate at " + kExchangeRatePath + ")");
 
-    while (!g_stop) {
+    while (!ratesvc::g_stopRequested) {
         if (!soap_valid_socket(soap_accept(master))) {
-            if (master->errnum && !g_stop) {
-                soap_print_fault(master, stderr);
+            if (master->errnum && !ratesvc::g_stopRequested) {
+                Service::Log(FaultText(master));
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));  // e.g. out of descriptors
             }
             continue;
@@ -353,7 +356,7 @@ int main(int argc, char** argv) {
         std::unique_lock<std::mutex> lock(svc.mutex);
         if (static_cast<int>(svc.connections.size()) >= opts.nMaxConnections) {
             lock.unlock();
-            std::fprintf(stderr, "zelvane-ratesvc: %d connections open; refusing another\n", opts.nMaxConnections);
+            Service::Log(std::to_string(opts.nMaxConnections) + " connections open; refusing another");
             soap_force_closesock(master);
             continue;
         }
@@ -372,14 +375,17 @@ int main(int argc, char** argv) {
     soap_closesock(master);
     {
         std::unique_lock<std::mutex> lock(svc.mutex);
+#ifdef _WIN32
+        for (soap* c : svc.connections) shutdown(c->socket, SD_BOTH);
+#else
         for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
+#endif
         svc.idle.wait_for(lock, std::chrono::seconds(5), [&] { return svc.connections.empty(); });
     }
     soap_destroy(master);
     soap_end(master);
     soap_free(master);
     fetcher.reset();
-    curl_global_cleanup();
-    std::printf("zelvane-ratesvc: stopped\n");
+    Service::Log("stopped");
     return 0;
 }

@@ -1,0 +1,183 @@
+// The Windows service's shell: a background process of the user's session
+// (no console, no window), one per user, stopped by a named event that the
+// installer or `zelvane-ratesvc /stop` sets. Its settings come from the
+// user's registry, its rates file and log from the local application data
+// folder; options on the command line override both (tests use that).
+#include <winsock2.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ratesvc_host.h"
+#include "ratesvc_log.h"
+
+namespace ratesvc {
+
+std::atomic<bool> g_stopRequested{false};
+// Blocked in accept while idle, so an idle service does not wake; the stop
+// watcher connects once to end the wait.
+const int kHostAcceptWaitUsec = 0;
+
+namespace {
+
+constexpr wchar_t kInstance[] = L"ZelvaneRateService";
+constexpr wchar_t kSettingsKey[] = L"Software\\Morvast\\Zelvane\\RateService";
+constexpr char kDefaultSourceUrl[] = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
+constexpr char kDefaultPort[] = "48213";
+constexpr DWORD kDefaultFetchEverySec = 3600;
+// Fewer than one download a minute: a registry value of 0 must not make the
+// service hammer the bank.
+constexpr DWORD kMinFetchEverySec = 60, kMaxFetchEverySec = 1000000;
+constexpr std::uintmax_t kLogLimit = 256 * 1024;
+constexpr DWORD kStopWaitMs = 90000;  // a transfer in progress ends within its 60 s deadline
+
+// Exit codes besides the server's own (0, 1 cannot listen, 2 bad options).
+constexpr int kExitAlreadyRunning = 3;
+constexpr int kExitStopTimedOut = 4;
+
+std::unique_ptr<CRotatingLog> g_log;
+std::atomic<int> g_port{0};
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+// %LOCALAPPDATA%\Zelvane, as the shell knows it (not the environment variable,
+// which any parent process can point elsewhere).
+std::string DataFolder() {
+    PWSTR folder = nullptr;
+    std::wstring path;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) path = folder;
+    CoTaskMemFree(folder);
+    return path.empty() ? std::string() : Narrow(path) + "\\Zelvane";
+}
+
+std::string ReadSourceUrl() {
+    wchar_t value[2048];
+    DWORD bytes = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl", RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS ||
+        !value[0])
+        return kDefaultSourceUrl;
+    return Narrow(value);
+}
+
+DWORD ReadFetchEvery() {
+    DWORD value = 0, bytes = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds", RRF_RT_REG_DWORD, nullptr, &value, &bytes) !=
+        ERROR_SUCCESS)
+        return kDefaultFetchEverySec;
+    return value < kMinFetchEverySec ? kMinFetchEverySec : value > kMaxFetchEverySec ? kMaxFetchEverySec : value;
+}
+
+// Sets the running instance's stop event and waits until it has exited
+// (its mutex is then released or abandoned). 0 also when none runs.
+int StopRunning(const std::wstring& instance) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, (L"Local\\" + instance).c_str());
+    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
+    int code = 0;
+    if (stop) SetEvent(stop);
+    if (mutex) {
+        const DWORD waited = WaitForSingleObject(mutex, kStopWaitMs);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
+        else code = kExitStopTimedOut;
+    }
+    if (stop) CloseHandle(stop);
+    if (mutex) CloseHandle(mutex);
+    return code;
+}
+
+// Waits for the stop event, then ends the server's wait in accept.
+void WatchStop(HANDLE stop) {
+    WaitForSingleObject(stop, INFINITE);
+    g_stopRequested = true;
+    const int port = g_port;
+    if (!port) return;  // not listening yet: the server sees the flag before it accepts
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    closesocket(s);
+}
+
+}  // namespace
+
+void HostLog(const std::string& line) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    if (g_log) g_log->Write(stamp + line);
+}
+
+void HostUsage(const char* text) { HostLog(std::string("bad command line\n") + text); }
+
+void HostListening(int port) { g_port = port; }
+
+}  // namespace ratesvc
+
+// zelvane-ratesvc [/stop] [--instance NAME] [--log FILE] [--no-fetch] [server options]
+int wmain(int argc, wchar_t** wargv) {
+    using namespace ratesvc;
+    std::wstring instance = kInstance;
+    std::string logPath, dataFolder = DataFolder();
+    bool stop = false, fetch = true;
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring a = wargv[i];
+        if (a == L"/stop") stop = true;
+        else if (a == L"--instance" && i + 1 < argc) instance = std::wstring(kInstance) + L"-" + wargv[++i];
+        else if (a == L"--log" && i + 1 < argc) logPath = Narrow(wargv[++i]);
+        else if (a == L"--no-fetch") fetch = false;
+        else rest.push_back(Narrow(a));
+    }
+    if (stop) return StopRunning(instance);
+
+    // One instance per user: a second copy leaves at once, before it touches
+    // the log or the rates file of the first.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, (L"Local\\" + instance).c_str());
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
+    HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
+    if (!stopEvent) return 1;
+    ResetEvent(stopEvent);  // still set by a /stop that outlived the last instance
+
+    if (!dataFolder.empty()) CreateDirectoryW(Wide(dataFolder).c_str(), nullptr);
+    if (logPath.empty() && !dataFolder.empty()) logPath = dataFolder + "\\ratesvc.log";
+    if (!logPath.empty()) g_log = std::make_unique<CRotatingLog>(logPath, kLogLimit);
+
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    std::thread(WatchStop, stopEvent).detach();
+
+    // Defaults first: the server takes the last of an option given twice.
+    std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};
+    if (fetch) {
+        args.insert(args.end(), {"--rates-url", ReadSourceUrl(), "--fetch-every", std::to_string(ReadFetchEvery())});
+    }
+    args.insert(args.end(), rest.begin(), rest.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    HostLog("starting (" + std::to_string(GetCurrentProcessId()) + ")");
+    const int code = ServeMain(static_cast<int>(args.size()), argv.data());
+    ReleaseMutex(mutex);
+    return code;
+}

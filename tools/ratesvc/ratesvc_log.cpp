@@ -1,0 +1,65 @@
+#include "ratesvc_log.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace ratesvc {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Long enough for any line the service writes about itself; a request that
+// names a 1 MB currency code gets its first kilobytes logged, not all of it.
+constexpr size_t kMaxLine = 2048;
+
+fs::path PathOf(const std::string& utf8) {
+    return fs::u8path(utf8);  // not the ANSI code page: user folders have non-ASCII names
+}
+
+}  // namespace
+
+CRotatingLog::CRotatingLog(std::string path, std::uintmax_t maxBytes) : m_strPath(std::move(path)), m_nMax(maxBytes) {}
+
+CRotatingLog::~CRotatingLog() {
+    if (m_file) std::fclose(m_file);
+}
+
+bool CRotatingLog::Open() {
+    const fs::path path = PathOf(m_strPath);
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+#ifdef _WIN32
+    m_file = _wfopen(path.c_str(), L"ab");
+#else
+    m_file = std::fopen(path.c_str(), "ab");
+#endif
+    if (!m_file) return false;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    m_nSize = ec ? 0 : size;
+    return true;
+}
+
+void CRotatingLog::Write(std::string_view line) {
+    std::string text(line.substr(0, std::min(line.size(), std::min<size_t>(kMaxLine, m_nMax ? m_nMax - 1 : 0))));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    text += '\n';
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_file && !Open()) return;
+    if (m_nSize + text.size() > m_nMax) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        const fs::path path = PathOf(m_strPath);
+        std::error_code ec;
+        fs::rename(path, PathOf(m_strPath + ".1"), ec);  // replaces the older one
+        if (ec) fs::remove(path, ec);  // the bound holds even when the old file cannot move
+        if (!Open()) return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), m_file) == text.size()) m_nSize += text.size();
+    std::fflush(m_file);
+}
+
+}  // namespace ratesvc
