@@ -87,6 +87,13 @@ void CAboutDlg::ShowUpdateResult(int code) {
         MessageBox("ExecutableFailure! 更新ファイルが提供されたバージョンの実行ファイルではないため、更新しませんでした",
                    MB_OK | MB_ICONHAND);
         break;
+    case CUpdateAgent::kNoReleaseKey:
+        MessageBox("このビルドには更新の鍵がないため、自動更新できません。", MB_OK | MB_ICONINFORMATION);
+        break;
+    case CUpdateAgent::kRestoreFailed:
+        MessageBox("FileSwitchFailure! 元のプログラムを戻せませんでした。OldExecutable.bak の名前を元の実行ファイルの名前に戻してください",
+                   MB_OK | MB_ICONHAND);
+        break;
     default: break;
     }
 }

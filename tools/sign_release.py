@@ -20,9 +20,15 @@ import subprocess
 import sys
 
 KEY_BITS = 3072
-# VS_FIXEDFILEINFO starts with this signature; the file version follows the
-# structure-version field as two double words, most significant first.
+# The version resource: VS_VERSIONINFO's three words, its key in UTF-16, then
+# (on a 32-bit boundary) VS_FIXEDFILEINFO, which starts with this signature;
+# the file version follows the structure-version field as two double words,
+# most significant first. Found as the program itself finds it, key first: the
+# signature alone also occurs in code.
+VERSION_KEY = "VS_VERSION_INFO\0".encode("utf-16-le")
 FIXED_FILE_INFO = struct.pack("<I", 0xFEEF04BD)
+# The program refuses release notes that are larger or not text.
+README_MAX = 64 * 1024
 
 
 def openssl(*args):
@@ -47,14 +53,24 @@ def sign(private_pem, path, signature=None):
 
 def file_version(exe):
     data = open(exe, "rb").read()
-    at = data.find(FIXED_FILE_INFO)
-    if at < 0 or len(data) < at + 16:
-        sys.exit(f"{exe} has no version resource")
-    ms, ls = struct.unpack_from("<II", data, at + 8)
-    return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+    at = data.find(VERSION_KEY)
+    while at >= 0:
+        info = (at + len(VERSION_KEY) + 3) & ~3
+        if (at - 6) % 4 == 0 and data[info:info + 4] == FIXED_FILE_INFO and len(data) >= info + 16:
+            ms, ls = struct.unpack_from("<II", data, info + 8)
+            return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+        at = data.find(VERSION_KEY, at + 1)
+    sys.exit(f"{exe} has no version resource")
+
+
+def check_readme(readme):
+    data = open(readme, "rb").read()
+    if len(data) > README_MAX or any(c < 0x20 and c not in b"\t\r\n" or c == 0x7F for c in data):
+        sys.exit(f"{readme}: release notes must be text of at most {README_MAX} bytes")
 
 
 def publish(private_pem, exe, readme, folder):
+    check_readme(readme)
     os.makedirs(folder, exist_ok=True)
     name = os.path.basename(exe)
     target = os.path.join(folder, name)

@@ -21,7 +21,37 @@ uint32_t Read32(const unsigned char* p) {
            static_cast<uint32_t>(p[3]) << 24;
 }
 
+constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
+// VS_VERSIONINFO: wLength, wValueLength, wType, then the key in UTF-16.
+constexpr size_t kVersionInfoKeyAt = 6;
+constexpr char kVersionInfoKey[] = "VS_VERSION_INFO";
+constexpr size_t kKeyBytes = sizeof(kVersionInfoKey) * 2;  // UTF-16 with its terminator
+// dwSignature, dwStrucVersion, dwFileVersionMS, dwFileVersionLS.
+constexpr size_t kFixedInfoHead = 16;
+
+bool IsVersionKeyAt(const unsigned char* p) {
+    for (size_t i = 0; i < sizeof(kVersionInfoKey); ++i)
+        if (p[2 * i] != static_cast<unsigned char>(kVersionInfoKey[i]) || p[2 * i + 1] != 0) return false;
+    return true;
+}
+
 }  // namespace
+
+std::optional<Version> FindFileVersion(const unsigned char* data, size_t size) {
+    if (!data || size < kVersionInfoKeyAt + kKeyBytes + kFixedInfoHead) return std::nullopt;
+    // The structure starts on a 32-bit boundary of the resource data, which
+    // the linker aligns in the file as well.
+    for (size_t at = 0; size - at >= kVersionInfoKeyAt + kKeyBytes + kFixedInfoHead; at += 4) {
+        if (!IsVersionKeyAt(data + at + kVersionInfoKeyAt)) continue;
+        const size_t info = (at + kVersionInfoKeyAt + kKeyBytes + 3) & ~static_cast<size_t>(3);
+        if (info > size - kFixedInfoHead) return std::nullopt;
+        if (Read32(data + info) != kFixedFileInfoSignature) continue;
+        const uint32_t ms = Read32(data + info + 8);
+        const uint32_t ls = Read32(data + info + 12);
+        return Version{ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF};
+    }
+    return std::nullopt;
+}
 
 bool IsWindowsExecutable(const unsigned char* data, size_t size, uint16_t machine) {
     if (!data || size < kDosHeaderSize || data[0] != 'M' || data[1] != 'Z') return false;

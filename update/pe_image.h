@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "update/version.h"
 
 namespace update {
 
@@ -15,5 +18,11 @@ constexpr size_t kPeHeaderBytes = 4096;
 // header of an executable image (not a DLL) for machine, with the optional
 // header that machine uses.
 bool IsWindowsExecutable(const unsigned char* data, size_t size, uint16_t machine);
+
+// The file version of the image's version resource: the VS_FIXEDFILEINFO
+// that follows the first "VS_VERSION_INFO" key, found in the bytes themselves
+// so that the bytes checked are the bytes installed (the platform's version
+// functions open the file again by name). Nothing when there is none.
+std::optional<Version> FindFileVersion(const unsigned char* data, size_t size);
 
 }  // namespace update

@@ -14,9 +14,13 @@ namespace update {
 extern const unsigned char kReleasePublicKey[];
 extern const size_t kReleasePublicKeySize;
 
-// True only when signature is a valid signature of the file's bytes under
-// the key (PKCS#1 RSAPublicKey, DER). Any failure on the way is a refusal.
-bool VerifyFileSignature(const std::wstring& path, const std::vector<unsigned char>& signature,
-                         const unsigned char* publicKeyDer, size_t publicKeySize);
+// The release key the build was configured with; false in a build without
+// one, which must not update itself.
+inline bool HasReleaseKey() { return kReleasePublicKeySize != 0; }
+
+// True only when signature is a valid signature of the size bytes at data
+// under the key (PKCS#1 RSAPublicKey, DER). Any failure on the way is a refusal.
+bool VerifySignature(const unsigned char* data, size_t size, const std::vector<unsigned char>& signature,
+                     const unsigned char* publicKeyDer, size_t publicKeySize);
 
 }  // namespace update

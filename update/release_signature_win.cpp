@@ -32,23 +32,10 @@ private:
     HCRYPTPROV handle_ = 0;
 };
 
-bool HashFile(HCRYPTHASH hash, const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::vector<BYTE> buffer(64 * 1024);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
-        if (read == 0) return true;
-        if (!CryptHashData(hash, buffer.data(), read, 0)) return false;
-    }
-}
-
 }  // namespace
 
-bool VerifyFileSignature(const std::wstring& path, const std::vector<unsigned char>& signature,
-                         const unsigned char* publicKeyDer, size_t publicKeySize) {
+bool VerifySignature(const unsigned char* data, size_t size, const std::vector<unsigned char>& signature,
+                     const unsigned char* publicKeyDer, size_t publicKeySize) {
     if (signature.empty() || !publicKeyDer || publicKeySize == 0) return false;
     BYTE* blob = nullptr;
     DWORD blobSize = 0;
@@ -70,7 +57,12 @@ bool VerifyFileSignature(const std::wstring& path, const std::vector<unsigned ch
     HCRYPTHASH hashHandle = 0;
     if (!CryptCreateHash(prov.get(), CALG_SHA_256, 0, 0, &hashHandle)) return false;
     const CryptHash hash(hashHandle);
-    if (!HashFile(hash.get(), path)) return false;
+    // CryptHashData takes a DWORD of bytes at a time.
+    for (size_t done = 0; done < size;) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+        if (!CryptHashData(hash.get(), data + done, piece, 0)) return false;
+        done += piece;
+    }
     // CryptoAPI takes the signature least significant byte first; openssl
     // writes it most significant first.
     std::vector<BYTE> reversed(signature.rbegin(), signature.rend());

@@ -3,8 +3,11 @@
 // at the next start. Runs synchronously on the calling (GUI) thread.
 //
 // A release is installed only when all of it arrived (every file answered
-// with HTTP 200), it carries the maker's signature, and it is a Windows
-// executable of the offered version; otherwise the program is left as it was.
+// with HTTP 200 and as long as it said), it carries the maker's signature,
+// and it is a Windows executable of the offered version; otherwise the
+// program is left as it was. The executable is checked in memory and
+// installed through one file handle that lets no one else write, rename or
+// delete the file meanwhile, so what was checked is what is installed.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "update/win_handle.h"
 
@@ -30,6 +34,8 @@ public:
         kSwitchFailed = 8,        // the executable could not be switched (the old one is back)
         kBadSignature = 9,        // the executable's signature is missing or not the maker's
         kBadExecutable = 10,      // not a Windows executable of the offered version
+        kNoReleaseKey = 11,       // the build trusts no release key: nothing is fetched
+        kRestoreFailed = 12,      // the switch failed and the old executable is left as OldExecutable.bak
     };
 
     CUpdateAgent();
@@ -43,18 +49,23 @@ public:
 
     // A request for url (UTF-8), or null.
     HINTERNET OpenUrl(const std::string& url) const;
-    // Writes what the request yields into a new file at path; false when a
-    // read or a write failed.
-    static bool DownloadToFile(HINTERNET request, const std::wstring& path);
+    // What the request yields, at most limit bytes; false when a read
+    // failed, the server stalled past the deadline, or fewer bytes arrived
+    // than its Content-Length announced.
+    static bool Download(HINTERNET request, unsigned long long limit, std::vector<unsigned char>* out);
     static std::wstring GetExePath();
     // "2.0.0.1" from the file's version resource, or the empty text.
     static std::string GetFileVersionString(const std::wstring& path);
     // 1 offered newer, 0 equal, -1 older, -21/-22 offered/running malformed.
     static int CompareVersions(const std::string& offered, const std::string& running);
-    // Moves the executable to OldExecutable.bak beside it and the new file in
-    // its place; when the second move fails the backup is moved back, so an
-    // executable is always left under its own name.
-    static bool SwitchExecutable(const std::wstring& exePath, const std::wstring& newPath, bool delay);
+    enum class Switch { kDone, kFailedRestored, kFailedNotRestored };
+    // Moves the executable to OldExecutable.bak beside it and the file open
+    // as staged (with DELETE access) in its place; when that fails the backup
+    // is moved back, and kFailedNotRestored says that failed too.
+    static Switch SwitchExecutable(const std::wstring& exePath, HANDLE staged);
+    // Moves OldExecutable.bak back under the executable's name, replacing
+    // whatever is there; false when it could not.
+    static bool RestoreBackup(const std::wstring& exePath);
 
     // Where downloads wait until they are checked: a folder of the agent's
     // own in the user's temporary folder, emptied before and after each update.
@@ -63,7 +74,7 @@ public:
 private:
     // kNotServed: the server answered with another status than 200.
     enum class Fetch { kOk, kOpenFailed, kNotServed, kIncomplete };
-    Fetch FetchToFile(const std::string& url, const std::wstring& path) const;
+    Fetch FetchBytes(const std::string& url, unsigned long long limit, std::vector<unsigned char>* out) const;
 
     update::InternetHandle m_hInternet;
 };

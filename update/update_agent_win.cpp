@@ -5,6 +5,7 @@
 
 #include "ui/text.h"
 #include "update/pe_image.h"
+#include "update/release_notes.h"
 #include "update/release_signature.h"
 #include "update/version.h"
 
@@ -15,12 +16,19 @@ constexpr char kVersionFile[] = "update.txt";
 constexpr char kReadmeFile[] = "readme.txt";
 constexpr char kSignatureSuffix[] = ".sig";
 constexpr wchar_t kBackupName[] = L"OldExecutable.bak";
+constexpr wchar_t kReadmeTemp[] = L"readme.txt.new";
 constexpr DWORD kVersionTextMax = 4096;
-constexpr DWORD kReadChunk = 4096;
+constexpr DWORD kReadChunk = 64 * 1024;
 // A signature is a few hundred bytes; anything much larger is not one.
-constexpr DWORD kSignatureMax = 64 * 1024;
-// No release comes near this; a server that sends more would fill the disk.
-constexpr unsigned long long kDownloadMax = 256ull * 1024 * 1024;
+constexpr unsigned long long kSignatureMax = 64 * 1024;
+// No release comes near this; the download is held in memory until checked.
+constexpr unsigned long long kDownloadMax = 64ull * 1024 * 1024;
+// Each connect, send and receive, so a server that stops answering cannot
+// hold the GUI thread for ever...
+constexpr DWORD kNetworkTimeoutMs = 30 * 1000;
+// ...and one download as a whole, so neither can one that sends a byte now
+// and then.
+constexpr ULONGLONG kDownloadDeadlineMs = 10 * 60 * 1000;
 
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
@@ -40,21 +48,20 @@ bool IsHttpOk(HINTERNET request) {
            status == HTTP_STATUS_OK;
 }
 
-bool ReadSmallFile(const std::wstring& path, DWORD limit, std::vector<unsigned char>* out) {
-    update::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    out->assign(limit + 1, 0);
-    DWORD total = 0;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), out->data() + total, limit + 1 - total, &read, nullptr)) return false;
-        if (read == 0) break;
-        total += read;
-        if (total > limit) return false;
+// The announced length: -1 when there is none (chunked or up to the close),
+// -2 when the header is not a plain decimal number.
+long long ContentLength(HINTERNET request) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+    long long value = 0;
+    const wchar_t* p = text;
+    if (!*p) return -2;
+    for (; *p; ++p) {
+        if (*p < L'0' || *p > L'9' || value > (1ll << 50)) return -2;
+        value = value * 10 + (*p - L'0');
     }
-    out->resize(total);
-    return true;
+    return value;
 }
 
 WORD RunningMachine() {
@@ -63,18 +70,68 @@ WORD RunningMachine() {
     return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)->FileHeader.Machine;
 }
 
-// A download checked after its signature: an image for this machine whose
-// version resource names exactly the offered version.
-bool IsExecutableOfVersion(const std::wstring& path, const update::Version& offered) {
-    std::vector<unsigned char> head;
-    update::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    head.resize(update::kPeHeaderBytes);
-    DWORD read = 0;
-    if (!ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr)) return false;
-    if (!update::IsWindowsExecutable(head.data(), read, RunningMachine())) return false;
-    return CUpdateAgent::GetFileVersionString(path) == update::VersionText(offered);
+// Checked after its signature: an image for this machine whose version
+// resource names exactly the offered version.
+bool IsExecutableOfVersion(const std::vector<unsigned char>& image, const update::Version& offered) {
+    if (!update::IsWindowsExecutable(image.data(), std::min<size_t>(image.size(), update::kPeHeaderBytes),
+                                     RunningMachine()))
+        return false;
+    const std::optional<update::Version> version = update::FindFileVersion(image.data(), image.size());
+    return version && *version == offered;
+}
+
+bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// The name NtSetInformationFile wants for a rename target.
+std::wstring NtPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + path.substr(2);
+    return L"\\??\\" + path;
+}
+
+// Renames the file open as file (with DELETE access) to path, not
+// replacing anything there.
+bool RenameByHandle(HANDLE file, const std::wstring& path) {
+    const std::wstring target = NtPath(path);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), info->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool WriteAll(HANDLE file, const unsigned char* data, size_t size) {
+    while (size > 0) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, data, piece, &written, nullptr) || written != piece) return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+// Copies what the handle holds into a new file at path that no one else may
+// open meanwhile (a move across volumes).
+bool CopyByHandle(HANDLE from, const std::wstring& path) {
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) return false;
+    update::FileHandle to(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!to) return false;
+    std::vector<unsigned char> buffer(kReadChunk);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, buffer.data(), kReadChunk, &read, nullptr)) break;
+        if (read == 0) return true;
+        if (!WriteAll(to.get(), buffer.data(), read)) break;
+    }
+    // Never leave half a program under the executable's name.
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    SetFileInformationByHandle(to.get(), FileDispositionInfo, &dispose, sizeof(dispose));
+    return false;
 }
 
 void DeleteFilesIn(const std::wstring& folder) {
@@ -82,6 +139,7 @@ void DeleteFilesIn(const std::wstring& folder) {
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
+        // A link is deleted itself; what it points at is not touched.
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((folder + L"\\" + found.cFileName).c_str());
     } while (FindNextFileW(find, &found));
     FindClose(find);
@@ -89,16 +147,32 @@ void DeleteFilesIn(const std::wstring& folder) {
 
 // The download folder for one update: emptied of an earlier run's leftovers
 // when made, and emptied and removed again whatever the update's outcome.
+// It must be a plain folder: a junction or link planted there beforehand
+// would send the downloads (and the clean-up's deletions) wherever its maker
+// chose. It is held open without delete sharing, so it cannot be renamed
+// or swapped for one while the update runs.
 class StagingFolder {
 public:
     StagingFolder() : path_(CUpdateAgent::DownloadFolder()) {
         if (path_.empty()) return;
+        if (!CreateDirectoryW(path_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+        folder_.reset(CreateFileW(path_.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION info = {};
+        if (!folder_ || !GetFileInformationByHandle(folder_.get(), &info) ||
+            !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsReparsePoint(info.dwFileAttributes) ||
+            IsReparsePoint(GetFileAttributesW(path_.c_str()))) {
+            folder_.reset();
+            return;
+        }
         DeleteFilesIn(path_);
-        ok_ = CreateDirectoryW(path_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+        ok_ = true;
     }
     ~StagingFolder() {
-        if (path_.empty()) return;
+        if (!ok_) return;  // a refused folder is left alone
         DeleteFilesIn(path_);
+        folder_.reset();
         RemoveDirectoryW(path_.c_str());
     }
     StagingFolder(const StagingFolder&) = delete;
@@ -109,13 +183,47 @@ public:
 
 private:
     std::wstring path_;
+    update::FileHandle folder_{INVALID_HANDLE_VALUE};
     bool ok_ = false;
 };
+
+// Puts the release notes beside the executable: written to a new file of
+// their own there and moved over readme.txt, never through whatever
+// readme.txt is (a link or junction planted under that name is refused).
+bool InstallReadme(const std::wstring& folder, const std::vector<unsigned char>& text) {
+    const std::wstring target = folder + L"\\" + ui::Widen(kReadmeFile);
+    const DWORD existing = GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (IsReparsePoint(existing) || (existing & FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    const std::wstring temp = folder + L"\\" + kReadmeTemp;
+    DeleteFileW(temp.c_str());  // a leftover of an interrupted update
+    {
+        update::FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !WriteAll(file.get(), text.data(), text.size())) {
+            file.reset();
+            DeleteFileW(temp.c_str());
+            return false;
+        }
+    }
+    // Replacing moves the name: a hard link at readme.txt is unlinked, its
+    // other names keep their contents.
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileW(temp.c_str());
+    return false;
+}
 
 }  // namespace
 
 CUpdateAgent::CUpdateAgent()
-    : m_hInternet(InternetOpenW(ui::Widen(kAgentName).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)) {}
+    : m_hInternet(InternetOpenW(ui::Widen(kAgentName).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)) {
+    if (!m_hInternet) return;
+    DWORD timeout = kNetworkTimeoutMs;
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                               INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        InternetSetOptionW(m_hInternet.get(), option, &timeout, sizeof(timeout));
+}
 
 HINTERNET CUpdateAgent::OpenUrl(const std::string& url) const {
     return InternetOpenUrlW(m_hInternet.get(), ui::Widen(url).c_str(), nullptr, 0,
@@ -124,28 +232,29 @@ HINTERNET CUpdateAgent::OpenUrl(const std::string& url) const {
                             0);
 }
 
-bool CUpdateAgent::DownloadToFile(HINTERNET request, const std::wstring& path) {
-    update::FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+bool CUpdateAgent::Download(HINTERNET request, unsigned long long limit, std::vector<unsigned char>* out) {
+    out->clear();
+    const long long announced = ContentLength(request);
+    if (announced == -2 || (announced >= 0 && static_cast<unsigned long long>(announced) > limit)) return false;
+    const ULONGLONG deadline = GetTickCount64() + kDownloadDeadlineMs;
     std::vector<BYTE> buffer(kReadChunk);
-    unsigned long long total = 0;
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(request, buffer.data(), kReadChunk, &read)) return false;
-        if (read == 0) return true;
-        total += read;
-        if (total > kDownloadMax) return false;
-        DWORD written = 0;
-        if (!WriteFile(file.get(), buffer.data(), read, &written, nullptr) || written != read) return false;
+        // A zero-byte read also ends a connection closed early: only the
+        // announced length tells a whole file from a cut one.
+        if (read == 0) return announced < 0 || out->size() == static_cast<unsigned long long>(announced);
+        if (out->size() + read > limit || GetTickCount64() > deadline) return false;
+        out->insert(out->end(), buffer.data(), buffer.data() + read);
     }
 }
 
-CUpdateAgent::Fetch CUpdateAgent::FetchToFile(const std::string& url, const std::wstring& path) const {
+CUpdateAgent::Fetch CUpdateAgent::FetchBytes(const std::string& url, unsigned long long limit,
+                                             std::vector<unsigned char>* out) const {
     update::InternetHandle request(OpenUrl(url));
     if (!request) return Fetch::kOpenFailed;
     if (!IsHttpOk(request.get())) return Fetch::kNotServed;
-    return DownloadToFile(request.get(), path) ? Fetch::kOk : Fetch::kIncomplete;
+    return Download(request.get(), limit, out) ? Fetch::kOk : Fetch::kIncomplete;
 }
 
 std::wstring CUpdateAgent::GetExePath() {
@@ -180,16 +289,21 @@ int CUpdateAgent::CompareVersions(const std::string& offered, const std::string&
     return update::CompareVersions(offered, running);
 }
 
-bool CUpdateAgent::SwitchExecutable(const std::wstring& exePath, const std::wstring& newPath, bool delay) {
+CUpdateAgent::Switch CUpdateAgent::SwitchExecutable(const std::wstring& exePath, HANDLE staged) {
     const std::wstring backup = FolderOf(exePath) + L"\\" + kBackupName;
     DeleteFileW(backup.c_str());  // there may be no earlier backup
-    const DWORD flags = delay ? MOVEFILE_DELAY_UNTIL_REBOOT : MOVEFILE_COPY_ALLOWED;
-    if (!MoveFileExW(exePath.c_str(), backup.c_str(), flags)) return false;
-    if (MoveFileExW(newPath.c_str(), exePath.c_str(), flags)) return true;
-    // Never leave the user without a program. A copy across volumes may have
-    // left part of the new file under the executable's name: replace it.
-    if (!delay) MoveFileExW(backup.c_str(), exePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-    return false;
+    if (!MoveFileExW(exePath.c_str(), backup.c_str(), MOVEFILE_COPY_ALLOWED)) return Switch::kFailedRestored;
+    // A rename keeps the checked file itself; across volumes its bytes are
+    // copied from the same handle.
+    if (RenameByHandle(staged, exePath) || (GetLastError() == ERROR_NOT_SAME_DEVICE && CopyByHandle(staged, exePath)))
+        return Switch::kDone;
+    // Never leave the user without a program.
+    return RestoreBackup(exePath) ? Switch::kFailedRestored : Switch::kFailedNotRestored;
+}
+
+bool CUpdateAgent::RestoreBackup(const std::wstring& exePath) {
+    const std::wstring backup = FolderOf(exePath) + L"\\" + kBackupName;
+    return MoveFileExW(backup.c_str(), exePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
 std::wstring CUpdateAgent::DownloadFolder() {
@@ -202,6 +316,9 @@ std::wstring CUpdateAgent::DownloadFolder() {
 }
 
 int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>& confirm) {
+    // Without a key of its maker's the program could not tell a release
+    // from anyone's file: it asks no server anything.
+    if (!update::HasReleaseKey()) return kNoReleaseKey;
     if (!m_hInternet) return kNoConnection;
     DWORD connection = 0;
     if (!InternetGetConnectedState(&connection, 0)) return kNoConnection;
@@ -211,6 +328,7 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
         update::InternetHandle request(OpenUrl(baseUrl + kVersionFile));
         if (!request) return kOpenFailed;
         if (!IsHttpOk(request.get())) return kConfigDownloadFailed;
+        // Only the first bytes count, up to the first zero byte if there is one.
         char buffer[kVersionTextMax];
         DWORD total = 0;
         DWORD read = 0;
@@ -219,7 +337,6 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
                 return kConfigDownloadFailed;
             total += read;
         } while (read != 0 && total < kVersionTextMax);
-        // The text ends at the first zero byte, if there is one.
         offered.assign(buffer, std::find(buffer, buffer + total, '\0'));
     }
     if (offered.empty()) return kConfigDownloadFailed;
@@ -235,40 +352,47 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
     if (!staging.ok()) return kFileDownloadFailed;
     const std::wstring exeName = FileNameOf(exePath);
     const std::string exeUrl = baseUrl + ui::Narrow(exeName);
-    const std::wstring newExe = staging.File(exeName);
-    const std::wstring signature = staging.File(exeName + ui::Widen(kSignatureSuffix));
-    const std::wstring readme = staging.File(ui::Widen(kReadmeFile));
 
     // Everything is fetched before anything is changed, so a failed
     // download leaves the program as it was.
-    switch (FetchToFile(exeUrl, newExe)) {
+    std::vector<unsigned char> image, signature, readme;
+    switch (FetchBytes(exeUrl, kDownloadMax, &image)) {
     case Fetch::kOk: break;
     case Fetch::kOpenFailed: return kOpenFailed;
     default: return kFileDownloadFailed;
     }
-    switch (FetchToFile(exeUrl + kSignatureSuffix, signature)) {
+    switch (FetchBytes(exeUrl + kSignatureSuffix, kSignatureMax, &signature)) {
     case Fetch::kOk: break;
     case Fetch::kOpenFailed: return kOpenFailed;
     case Fetch::kNotServed: return kBadSignature;  // an unsigned release
     default: return kFileDownloadFailed;
     }
-    switch (FetchToFile(baseUrl + kReadmeFile, readme)) {
+    switch (FetchBytes(baseUrl + kReadmeFile, update::kReleaseNotesMax, &readme)) {
     case Fetch::kOk: break;
     case Fetch::kOpenFailed: return kOpenFailed;
     default: return kFileDownloadFailed;
     }
 
     // The signature first: nothing of an unauthenticated file is parsed.
-    std::vector<unsigned char> signatureBytes;
-    if (!ReadSmallFile(signature, kSignatureMax, &signatureBytes) ||
-        !update::VerifyFileSignature(newExe, signatureBytes, update::kReleasePublicKey, update::kReleasePublicKeySize))
+    if (!update::VerifySignature(image.data(), image.size(), signature, update::kReleasePublicKey,
+                                 update::kReleasePublicKeySize))
         return kBadSignature;
-    if (!IsExecutableOfVersion(newExe, offeredVersion)) return kBadExecutable;
+    if (!IsExecutableOfVersion(image, offeredVersion)) return kBadExecutable;
 
-    if (!SwitchExecutable(exePath, newExe, false)) return kSwitchFailed;
+    // The checked bytes go into a new file that stays open until it is the
+    // executable: others may read it, but not write, rename or delete it.
+    update::FileHandle staged(CreateFileW(staging.File(exeName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                          FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!staged || !WriteAll(staged.get(), image.data(), image.size()) || !FlushFileBuffers(staged.get()))
+        return kFileDownloadFailed;
+    switch (SwitchExecutable(exePath, staged.get())) {
+    case Switch::kDone: break;
+    case Switch::kFailedRestored: return kSwitchFailed;
+    case Switch::kFailedNotRestored: return kRestoreFailed;
+    }
+    staged.reset();
     // The release notes follow the executable; the program is updated even
-    // if they cannot be put beside it.
-    MoveFileExW(readme.c_str(), (FolderOf(exePath) + L"\\" + ui::Widen(kReadmeFile)).c_str(),
-                MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    // if they are not text or cannot be put beside it.
+    if (update::IsReleaseNotesText(readme.data(), readme.size())) InstallReadme(FolderOf(exePath), readme);
     return kUpdated;
 }

@@ -36,6 +36,7 @@ class FileHandle : public ScopedHandle<HANDLE, CloseHandle> {
 public:
     explicit FileHandle(HANDLE handle)
         : ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    void reset(HANDLE handle = nullptr) { ScopedHandle::reset(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
 };
 
 }  // namespace update

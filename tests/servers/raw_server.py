@@ -199,6 +199,12 @@ class Handler(socketserver.BaseRequestHandler):
             code = path[len("/status/"):]
             fault = b"<soap:Fault/>" if code == "500-fault" else b""
             send(with_length(code[:3] + " Scripted", fault))
+        elif path == "/update-short/update.txt":
+            # A newer release whose executable arrives cut short.
+            send(with_length("200 OK", b"2.0.0.2"))
+        elif path == "/update-short/Zelvane.exe":
+            send(response("200 OK", [("Content-Length", "100000")], b"MZ" + b"\0" * 1000))
+            return False
         elif path == "/redirect-post":
             send(with_length("302 Found", b"", [("Location", "echo")]))
         elif path == "/echo":

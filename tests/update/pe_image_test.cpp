@@ -78,3 +78,42 @@ TEST(PeImage, RefusesEveryTruncatedHeader) {
         EXPECT_FALSE(Check(std::vector<unsigned char>(full.begin(), full.begin() + static_cast<long>(n)))) << n;
     EXPECT_TRUE(Check(std::vector<unsigned char>(full.begin(), full.begin() + static_cast<long>(needed))));
 }
+
+namespace {
+
+// A version resource's start at offset at: VS_VERSIONINFO's three words,
+// the key, padding to 32 bits, VS_FIXEDFILEINFO's first four double words.
+void PutVersionInfo(std::vector<unsigned char>& b, size_t at, uint32_t ms, uint32_t ls,
+                    uint32_t signature = 0xFEEF04BD) {
+    const char key[] = "VS_VERSION_INFO";
+    for (size_t i = 0; i < sizeof(key); ++i) Put16(b, at + 6 + 2 * i, static_cast<uint16_t>(key[i]));
+    Put32(b, at + 40, signature);
+    Put32(b, at + 48, ms);
+    Put32(b, at + 52, ls);
+}
+
+}  // namespace
+
+TEST(PeImage, FindsTheFileVersionOfTheVersionResource) {
+    using update::FindFileVersion;
+    using update::Version;
+    auto image = Image();
+    image.resize(0x400);
+    PutVersionInfo(image, 0x300, 0x00020000, 0x00000002);
+    EXPECT_EQ(FindFileVersion(image.data(), image.size()), (Version{2, 0, 0, 2}));
+
+    auto decoy = image;  // a key without the structure's signature is skipped
+    PutVersionInfo(decoy, 0x200, 0x00090000, 0, 0);
+    EXPECT_EQ(FindFileVersion(decoy.data(), decoy.size()), (Version{2, 0, 0, 2}));
+
+    auto unaligned = Image();
+    unaligned.resize(0x400);
+    PutVersionInfo(unaligned, 0x302, 0x00030000, 0);
+    EXPECT_FALSE(FindFileVersion(unaligned.data(), unaligned.size()));
+    EXPECT_FALSE(FindFileVersion(Image().data(), Image().size()));
+    EXPECT_FALSE(FindFileVersion(nullptr, 0));
+    // Every cut that loses part of the file version loses the version.
+    for (size_t n = 0x300; n < 0x300 + 56; ++n)
+        EXPECT_FALSE(FindFileVersion(image.data(), n)) << n;
+    EXPECT_TRUE(FindFileVersion(image.data(), 0x300 + 56));
+}

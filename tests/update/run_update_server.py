@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Starts (start <dir> <current exe> <next exe> <private key>) or stops
 (stop <dir>) nginx serving the update tests' download folders from
-<dir>/www/download/<case>/. The port goes to <dir>/nginx.port, each request
-to <dir>/access.log. The releases are published with tools/sign_release.py."""
+<dir>/www/download/<case>/, and tests/servers/raw_server.py. The ports go to
+<dir>/nginx.port and <dir>/raw.port, each request to nginx to <dir>/access.log. The releases are published with tools/sign_release.py."""
 import os
 import shutil
 import subprocess
@@ -69,12 +69,17 @@ def build_folders(download, current, nextexe, key, other_key):
     publish(key, nextexe, d("notexe"))
     write(os.path.join(d("notexe"), "Zelvane.exe"), "MZ but no executable\r\n" * 100)
     subprocess.run([sys.executable, SIGN, "sign", key, os.path.join(d("notexe"), "Zelvane.exe")], check=True)
+    # Release notes too large, and not text (an executable's bytes).
+    publish(key, nextexe, d("bignotes"))
+    write(os.path.join(d("bignotes"), "readme.txt"), "notes\r\n" * 10000)
+    publish(key, nextexe, d("binnotes"))
+    write(os.path.join(d("binnotes"), "readme.txt"), b"MZ\x90\x00\x03\x00\x00\x00")
 
 
 def main():
     action, state = sys.argv[1], os.path.abspath(sys.argv[2])
     os.makedirs(state, exist_ok=True)
-    run_servers.stop_pid_files(state, ("nginx.run.pid",))
+    run_servers.stop_pid_files(state, ("nginx.run.pid", "raw.run.pid"))
     if action == "stop":
         return 0
     current, nextexe, key = sys.argv[3:6]
@@ -88,6 +93,10 @@ def main():
         os.remove(os.path.join(state, "access.log"))
     if not run_servers.start_nginx(state, NGINX_CONF):
         print("nginx did not start; see", os.path.join(state, "nginx-error.log"))
+        return 1
+    # The scripted server, for what nginx cannot be made to send.
+    if not run_servers.start_raw(state):
+        print("the raw server did not start; see", os.path.join(state, "raw.log"))
         return 1
     return 0
 

@@ -1,6 +1,7 @@
 // The self-update of the real program under Wine against nginx serving the
 // download folders of tests/update/run_update_server.py: the program runs
 // from an install folder of its own, so a replaced executable is visible.
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -102,6 +103,11 @@ protected:
         EXPECT_FALSE(Exists(DownloadFolder())) << "downloads left behind";
     }
 
+    size_t RequestCount() const {
+        const std::string log = FileBytes(state_ + L"\\access.log").value_or("");
+        return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+    }
+
     std::vector<std::string> RequestsFor(const std::string& folder) const {
         std::istringstream log(FileBytes(state_ + L"\\access.log").value_or(""));
         std::vector<std::string> lines;
@@ -193,30 +199,70 @@ TEST_F(UpdateTest, SignedNewerReleaseReplacesTheExecutable) {
     EXPECT_EQ(WindowText(GetDlgItem(about, kIdAboutVersion)), L"バージョン 2.0.0.2");
 }
 
-TEST_F(UpdateTest, FailedSwitchPutsTheOldExecutableBack) {
+TEST_F(UpdateTest, FailedSwitchLeavesTheProgramAsItWas) {
     ASSERT_TRUE(app_.Start(Exe())) << app_.error();
-    UseFolder(L"slow");
-    // Held open without delete sharing while it downloads, the new file can
-    // be read and checked but not moved into place.
-    HANDLE held = INVALID_HANDLE_VALUE;
-    const std::wstring staged = DownloadFolder() + L"\\Zelvane.exe";
-    const Outcome out = RunUpdate(IDYES, [&] {
-        WaitUntil(
-            [&] {
-                held = CreateFileW(staged.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-                return held != INVALID_HANDLE_VALUE;
-            },
-            kWindowTimeout);
-    });
-    ASSERT_NE(held, INVALID_HANDLE_VALUE) << "the download never appeared";
+    UseFolder(L"good");
+    // Another program has the executable open without delete sharing: it
+    // cannot be moved aside, so nothing may change.
+    HANDLE held = CreateFileW(Exe().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+    const Outcome out = RunUpdate(IDYES);
     CloseHandle(held);
     EXPECT_TRUE(out.asked);
     ASSERT_TRUE(out.box);
     EXPECT_EQ(out.box->text, L"FileSwitchFailure!");
     EXPECT_EQ(out.box->icon, MessageBoxIcon::kError);
-    EXPECT_EQ(FilesIn(install_), std::set<std::wstring>{L"Zelvane.exe"});
-    EXPECT_TRUE(FileBytes(Exe()) == original_) << "the old executable is not back";
+    ExpectProgramUntouched();
+}
+
+TEST_F(UpdateTest, ABuildWithoutAReleaseKeyAsksNoServer) {
+    ASSERT_TRUE(CopyInto(ZELVANE_NOKEY_EXE, Exe()));
+    original_ = FileBytes(Exe()).value_or("");
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    UseFolder(L"good");
+    const size_t before = RequestCount();
+    const Outcome out = RunUpdate(IDYES);
+    EXPECT_FALSE(out.asked);
+    ASSERT_TRUE(out.box);
+    EXPECT_EQ(out.box->text, L"このビルドには更新の鍵がないため、自動更新できません。");
+    EXPECT_EQ(RequestCount(), before) << "the update server was asked";
+    ExpectProgramUntouched();
+}
+
+TEST_F(UpdateTest, DownloadsThatAreNotWholeOrNotNotesAreRefused) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    const int raw = std::atoi(FileBytes(state_ + L"\\raw.port").value_or("0").c_str());
+    ASSERT_GT(raw, 0) << "raw.port not found";
+    struct Case {
+        std::wstring url;
+        const wchar_t* message;
+    };
+    const Case cases[] = {
+        // The executable's connection closes before its Content-Length.
+        {L"http://127.0.0.1:" + std::to_wstring(raw) + L"/update-short/", L"FileDownloadFailure!"},
+        // Release notes past 64 KiB.
+        {L"http://127.0.0.1:" + std::to_wstring(port_) + L"/download/bignotes/", L"FileDownloadFailure!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.url));
+        ASSERT_TRUE(WriteUserString(SectionKey(L"Update"), L"BaseUrl", c.url));
+        const Outcome out = RunUpdate(IDYES);
+        EXPECT_TRUE(out.asked);
+        ASSERT_TRUE(out.box);
+        EXPECT_EQ(out.box->text, c.message);
+        ExpectProgramUntouched();
+    }
+}
+
+TEST_F(UpdateTest, ReleaseNotesThatAreNotTextAreNotPutBesideTheProgram) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    UseFolder(L"binnotes");
+    const Outcome out = RunUpdate(IDYES);
+    ASSERT_TRUE(out.box);
+    EXPECT_EQ(out.box->text, kDone);
+    EXPECT_EQ(FilesIn(install_), (std::set<std::wstring>{L"Zelvane.exe", L"OldExecutable.bak"}));
+    EXPECT_TRUE(FileBytes(Exe()) == FileBytes(Served(L"binnotes", L"Zelvane.exe"))) << "not the new executable";
 }
 
 }  // namespace
