@@ -61,18 +61,64 @@ def sign(path, args, description):
     os.replace(signed, path)
 
 
+def _version_resource(data):
+    """The bytes of a PE image's first RT_VERSION resource, or None."""
+    u16 = lambda at: struct.unpack_from("<H", data, at)[0]
+    u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+    pe = u32(0x3C)
+    if data[pe:pe + 4] != b"PE\0\0":
+        return None
+    sections, opt_size = u16(pe + 6), u16(pe + 20)
+    opt = pe + 24
+    dirs = opt + (96 if u16(opt) == 0x10B else 112)  # PE32 or PE32+
+    res_rva = u32(dirs + 2 * 8)
+    table = opt + opt_size
+
+    def offset(rva):
+        for i in range(sections):
+            sec = table + 40 * i
+            size, va, raw = max(u32(sec + 8), u32(sec + 16)), u32(sec + 12), u32(sec + 20)
+            if va <= rva < va + size:
+                return raw + rva - va
+        return None
+
+    base = offset(res_rva) if res_rva else None
+    if base is None:
+        return None
+
+    def entries(directory):
+        named, numbered = u16(directory + 12), u16(directory + 14)
+        return [(u32(directory + 16 + 8 * i), u32(directory + 20 + 8 * i)) for i in range(named + numbered)]
+
+    def subdirectory(target):
+        return base + (target & 0x7FFFFFFF) if target & 0x80000000 else None
+
+    # Type RT_VERSION (16), then its first name, then that name's first language.
+    names = next((subdirectory(t) for ident, t in entries(base) if ident == 16), None)
+    languages = subdirectory(entries(names)[0][1]) if names and entries(names) else None
+    if not languages or not entries(languages) or entries(languages)[0][1] & 0x80000000:
+        return None
+    leaf = base + entries(languages)[0][1]
+    at = offset(u32(leaf))
+    return None if at is None else data[at:at + u32(leaf + 4)]
+
+
 def file_version(path):
-    """The file version of an executable's version resource, "a.b.c.d".
+    """The file version of an executable's version resource, "a.b.c.d", or None.
 
     wixl leaves the File table's Version empty; without it Windows Installer
-    would treat the program as an unversioned file and could put an older
-    build back over one the self-update installed.
+    would treat the program as an unversioned file.
     """
     data = open(path, "rb").read()
-    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    try:
+        block = _version_resource(data)
+    except struct.error:
+        block = None
+    # VS_VERSIONINFO: the fixed part follows the key L"VS_VERSION_INFO", 32-bit aligned.
+    at = block.find(struct.pack("<I", 0xFEEF04BD)) if block else -1
     if at < 0:
-        sys.exit("package.py: %s has no version resource" % path)
-    ms, ls = struct.unpack_from("<II", data, at + 8)
+        return None
+    ms, ls = struct.unpack_from("<II", block, at + 8)
     return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
@@ -103,8 +149,11 @@ def build_msi(args, stage):
     run(cmd, cwd=stage)
     files = [("ZelvaneExe", "Zelvane.exe")] + ([("RateSvcExe", "zelvane-ratesvc.exe")] if args.ratesvc else [])
     for key, name in files:
-        run(["msibuild", out, "-q", "UPDATE `File` SET `Version`='%s' WHERE `File`='%s'"
-             % (file_version(os.path.join(stage, name)), key)])
+        version = file_version(os.path.join(stage, name))
+        if not version:
+            print("package.py: warning: %s has no version resource; installed as an unversioned file" % name)
+            continue
+        run(["msibuild", out, "-q", "UPDATE `File` SET `Version`='%s' WHERE `File`='%s'" % (version, key)])
         # A hash is for unversioned files only; a versioned one is compared by version.
         run(["msibuild", out, "-q", "DELETE FROM `MsiFileHash` WHERE `File_`='%s'" % key])
     for key, name in SELF_UPDATE_LEFTOVERS:

@@ -286,6 +286,8 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
         check(entry.get("Publisher") == "Morvast", "uninstall entry's publisher: %r" % entry.get("Publisher"))
         check(entry.get("DisplayVersion") == args.version, "uninstall entry's version: %r" % entry.get("DisplayVersion"))
         check("/X{" in entry.get("UninstallString", "").upper(), "uninstall command: %r" % entry.get("UninstallString"))
+        check(entry.get("InstallLocation", "").rstrip("\\").lower() == prefix.windows(install_dir).rstrip("\\").lower(),
+              "uninstall entry's folder: %r" % entry.get("InstallLocation"))
     if service:
         run_value = (prefix.reg_values(RUN_KEY) or {}).get("ZelvaneRateService", "")
         check(run_value.strip('"').lower() == prefix.windows(ratesvc).lower(), "logon entry: %r" % run_value)
