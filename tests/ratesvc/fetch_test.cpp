@@ -3,12 +3,10 @@
 // then the service itself fetching on its interval, asked by the program's
 // own client.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utime.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -37,19 +35,18 @@ protected:
         int port = 0;
         std::ifstream(std::string(servers) + "/nginx.port") >> port;
         ASSERT_GT(port, 0);
-        const std::string sub = "/fetch-" + std::to_string(getpid()) + "-" +
+        const std::string sub = "/fetch-" + std::to_string(TestProcessId()) + "-" +
                                 testing::UnitTest::GetInstance()->current_test_info()->name();
         m_www = std::string(servers) + "/www" + sub;
-        ASSERT_EQ(mkdir(m_www.c_str(), 0755), 0);
+        ASSERT_TRUE(std::filesystem::create_directory(m_www));
         m_root = "http://127.0.0.1:" + std::to_string(port);
         m_base = m_root + sub;
         m_rates = m_www + "/kept.xml";  // the service's own copy, never served
         m_log.clear();
     }
     void TearDown() override {
-        for (const char* name : {"/rates.xml", "/kept.xml", "/service.log", "/port"})
-            std::remove((m_www + name).c_str());
-        rmdir(m_www.c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(m_www, ec);
     }
 
     // Serves `text` as rates.xml. Each version gets a later modification time,
@@ -58,10 +55,10 @@ protected:
         const std::string path = m_www + "/rates.xml";
         std::ofstream(path + ".new") << text;
         ++m_nVersion;
-        utimbuf times{};
-        times.actime = times.modtime = 1700000000 + m_nVersion * 100;
-        ASSERT_EQ(utime((path + ".new").c_str(), &times), 0);
-        ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+        namespace fs = std::filesystem;
+        static const auto base = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+        fs::last_write_time(path + ".new", base + std::chrono::seconds(m_nVersion * 100));
+        fs::rename(path + ".new", path);
     }
 
     std::function<void(const std::string&)> Logger() {

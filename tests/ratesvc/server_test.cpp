@@ -1,16 +1,16 @@
 // zelvane-ratesvc over loopback, spoken to with the program's own request
 // bytes: the envelopes, header lines and SOAPAction values its two rate
-// clients write.
+// clients write. The same tests run against the Windows build under Wine.
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +26,21 @@
 #include "service_process.h"
 
 namespace {
+
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr int MSG_NOSIGNAL = 0;
+int close(SOCKET s) { return closesocket(s); }
+int poll(pollfd* p, ULONG n, int ms) { return WSAPoll(p, n, ms); }
+bool WasReset() { return WSAGetLastError() == WSAECONNRESET || WSAGetLastError() == WSAECONNABORTED; }
+const bool g_winsock = [] {
+    WSADATA wsa;
+    return WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+}();
+#else
+using Socket = int;
+bool WasReset() { return errno == ECONNRESET; }
+#endif
 
 constexpr char kEnvelopeStart[] =
     "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
@@ -89,7 +104,7 @@ public:
     int Port() const { return m_port; }
 
     bool Send(const std::string& bytes) {
-        return send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return send(m_fd, bytes.data(), static_cast<int>(bytes.size()), MSG_NOSIGNAL) == static_cast<int>(bytes.size());
     }
 
     // One response, read by its Content-Length (the service always sends one).
@@ -141,13 +156,14 @@ private:
             return -1;
         }
         char buf[4096];
-        const ssize_t n = recv(m_fd, buf, sizeof buf, 0);
-        if (n < 0) return errno == ECONNRESET ? 0 : -1;
+        errno = 0;
+        const auto n = recv(m_fd, buf, sizeof buf, 0);
+        if (n < 0) return WasReset() ? 0 : -1;
         into.append(buf, static_cast<size_t>(n));
         return static_cast<int>(n);
     }
 
-    int m_fd = -1;
+    Socket m_fd;
     int m_port = 0;
     bool m_bConnected = false;
 };
@@ -185,9 +201,7 @@ std::string FaultCode(const Response& r) {
 class RatesvcServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char tmpl[] = "/tmp/zelvane-ratesvc-server-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        s_dir = tmpl;
+        s_dir = MakeTestDir("zelvane-ratesvc-server");
         s_rates = s_dir + "/rates.xml";
         WriteRates(kRates);
         StartService(s_dir, s_rates, {}, s_pid, s_port);
@@ -195,14 +209,13 @@ protected:
 
     static void TearDownTestSuite() {
         if (s_pid > 0) StopService(s_pid);
-        std::remove(s_rates.c_str());
-        std::remove((s_dir + "/port").c_str());
-        rmdir(s_dir.c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(s_dir, ec);
     }
 
     static void WriteRates(const std::string& text) {
         std::ofstream(s_rates + ".new") << text;
-        ASSERT_EQ(std::rename((s_rates + ".new").c_str(), s_rates.c_str()), 0);
+        std::filesystem::rename(s_rates + ".new", s_rates);  // replaces it on Windows too
     }
 
     static Response MustCall(const std::string& path, const std::string& action, const std::string& body) {

@@ -1,6 +1,9 @@
 #include "rate_fetch.h"
 
 #include <cstdio>
+#include <fstream>
+#include <filesystem>
+#include <system_error>
 
 namespace ratesvc {
 
@@ -29,16 +32,22 @@ FetchOutcome CRateFetcher::Fail(const std::string& why) {
 bool CRateFetcher::WriteRatesFile(const std::string& body, std::string& error) const {
     // Written whole under another name and renamed, so the service never
     // reads half a file.
-    const std::string tmp = m_rates.Path() + ".download";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    bool ok = f && std::fwrite(body.data(), 1, body.size(), f) == body.size();
-    if (f && std::fclose(f) != 0) ok = false;
-    if (ok && std::rename(tmp.c_str(), m_rates.Path().c_str()) != 0) ok = false;
-    if (!ok) {
+    // (std::filesystem: a UTF-8 path on Windows too, and a rename that
+    // replaces the old file there as well.)
+    namespace fs = std::filesystem;
+    const fs::path path = fs::u8path(m_rates.Path()), tmp = fs::u8path(m_rates.Path() + ".download");
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out.write(body.data(), static_cast<std::streamsize>(body.size()));
+    out.close();
+    std::error_code ec;
+    bool ok = static_cast<bool>(out);
+    if (ok) fs::rename(tmp, path, ec);
+    if (!ok || ec) {
         error = "cannot write " + m_rates.Path();
-        std::remove(tmp.c_str());
+        fs::remove(tmp, ec);
+        return false;
     }
-    return ok;
+    return true;
 }
 
 FetchOutcome CRateFetcher::FetchOnce() {

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -145,6 +146,22 @@ CRateFile::CRateFile(std::string path, std::function<void(const std::string&)> l
 
 CRateFile::Stamp CRateFile::StatFile(const std::string& path) {
     Stamp s;
+#ifdef _WIN32
+    // No inode numbers; the modification time comes in 100 ns steps. The
+    // path is UTF-8, not the ANSI code page.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path p = fs::u8path(path);
+    const auto size = fs::file_size(p, ec);
+    if (ec) return s;
+    const auto mtime = fs::last_write_time(p, ec);
+    if (ec) return s;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(mtime.time_since_epoch()).count();
+    s.bPresent = true;
+    s.nSize = size;
+    s.nMtimeSec = ns / 1000000000;
+    s.nMtimeNsec = ns % 1000000000;
+#else
     struct stat sb {};
     if (::stat(path.c_str(), &sb) != 0) return s;
     s.bPresent = true;
@@ -152,6 +169,7 @@ CRateFile::Stamp CRateFile::StatFile(const std::string& path) {
     s.nSize = static_cast<unsigned long long>(sb.st_size);
     s.nMtimeSec = sb.st_mtim.tv_sec;
     s.nMtimeNsec = sb.st_mtim.tv_nsec;
+#endif
     return s;
 }
 
@@ -160,7 +178,7 @@ void CRateFile::Load(const Stamp& stamp) {
         m_strError = m_strPath + ": cannot be read";
         return;
     }
-    std::ifstream in(m_strPath, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(m_strPath), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {

@@ -85,20 +85,44 @@ DWORD ReadFetchEvery() {
     return value < kMinFetchEverySec ? kMinFetchEverySec : value > kMaxFetchEverySec ? kMaxFetchEverySec : value;
 }
 
-// Sets the running instance's stop event and waits until it has exited
-// (its mutex is then released or abandoned). 0 also when none runs.
+// The running instance publishes its process id under this name, so that
+// /stop can wait for the process itself: an installer replacing the
+// executable needs it gone, not merely done serving.
+std::wstring ProcessIdName(const std::wstring& instance) { return L"Local\\" + instance + L"Process"; }
+
+HANDLE PublishProcessId(const std::wstring& instance) {
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD),
+                                        ProcessIdName(instance).c_str());
+    if (!mapping) return nullptr;
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
+        *static_cast<DWORD*>(view) = GetCurrentProcessId();
+        UnmapViewOfFile(view);
+    }
+    return mapping;
+}
+
+HANDLE OpenRunningProcess(const std::wstring& instance) {
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, ProcessIdName(instance).c_str());
+    if (!mapping) return nullptr;
+    DWORD pid = 0;
+    if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(DWORD))) {
+        pid = *static_cast<const DWORD*>(view);
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+}
+
+// Sets the running instance's stop event and waits until its process has
+// exited. 0 also when none runs.
 int StopRunning(const std::wstring& instance) {
-    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, (L"Local\\" + instance).c_str());
+    HANDLE process = OpenRunningProcess(instance);
     HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
     int code = 0;
     if (stop) SetEvent(stop);
-    if (mutex) {
-        const DWORD waited = WaitForSingleObject(mutex, kStopWaitMs);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
-        else code = kExitStopTimedOut;
-    }
+    if (process && WaitForSingleObject(process, kStopWaitMs) != WAIT_OBJECT_0) code = kExitStopTimedOut;
     if (stop) CloseHandle(stop);
-    if (mutex) CloseHandle(mutex);
+    if (process) CloseHandle(process);
     return code;
 }
 
@@ -158,6 +182,7 @@ int wmain(int argc, wchar_t** wargv) {
     HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
     if (!stopEvent) return 1;
     ResetEvent(stopEvent);  // still set by a /stop that outlived the last instance
+    PublishProcessId(instance);  // held until the process ends
 
     if (!dataFolder.empty()) CreateDirectoryW(Wide(dataFolder).c_str(), nullptr);
     if (logPath.empty() && !dataFolder.empty()) logPath = dataFolder + "\\ratesvc.log";
@@ -177,7 +202,7 @@ int wmain(int argc, wchar_t** wargv) {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     HostLog("starting (" + std::to_string(GetCurrentProcessId()) + ")");
-    const int code = ServeMain(static_cast<int>(args.size()), argv.data());
-    ReleaseMutex(mutex);
-    return code;
+    // The mutex is left to the end of the process: released any earlier, a
+    // new instance could start beside this one while it still exits.
+    return ServeMain(static_cast<int>(args.size()), argv.data());
 }
