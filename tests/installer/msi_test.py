@@ -116,7 +116,11 @@ class Prefix:
         self.wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f", check_rc=True)
 
     def msiexec(self, *args):
-        return self.wine("msiexec", *args, "/qn", timeout=600).returncode
+        # Not through a pipe: the service it starts would inherit the pipe and
+        # hold it open for its whole life.
+        with open(os.path.join(os.path.dirname(self.path), "msiexec.out"), "ab") as out:
+            return subprocess.run(["wine", "msiexec"] + list(args) + ["/qn"], stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=out, env=self.env, timeout=300).returncode
 
     def program_processes(self):
         """Linux pids of our prefix's processes running one of the program's executables."""
