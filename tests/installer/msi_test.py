@@ -22,6 +22,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PACKAGE = os.path.join(ROOT, "installer", "package.py")
+sys.path.insert(0, os.path.dirname(PACKAGE))
+import package  # noqa: E402  (file_version)
 SERVICE_PORT = 48213
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEYS = [r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall",
@@ -203,15 +205,18 @@ def main():
     ap.add_argument("--ratesvc")
     ap.add_argument("--get-test")
     args = ap.parse_args()
+    if not os.environ.get("DISPLAY"):
+        sys.exit("no X display: run under tools/test.sh, or source tools/xvfb.sh first")
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     service = bool(args.ratesvc)
     if not service:
         print("note: no rate service built; its install, Run entry and GET are not checked")
 
-    # Packages: the release, and a newer one carrying the same executables.
     cert, key, ca, other_ca = make_certificate(work)
-    v1, v2 = os.path.join(work, "Zelvane-1.msi"), os.path.join(work, "Zelvane-2.msi")
+    # Packages: the release; a newer one carrying the same executables; a
+    # newer still carrying the later program.
+    v1, v2, v3 = (os.path.join(work, "Zelvane-%d.msi" % n) for n in (1, 2, 3))
     zip_path = os.path.join(work, "Zelvane-portable.zip")
     exes = ["--zelvane", args.zelvane] + (["--ratesvc", args.ratesvc] if service else [])
     sign = ["--cert", cert, "--key", key]
@@ -219,6 +224,9 @@ def main():
          "--msi", v1, "--zip", zip_path] + exes + sign)
     run([sys.executable, PACKAGE, "--work", os.path.join(work, "p2"), "--version", next_version(args.version),
          "--msi", v2] + exes + sign)
+    later = ["--zelvane", args.zelvane_next] + exes[2:]
+    run([sys.executable, PACKAGE, "--work", os.path.join(work, "p3"), "--version",
+         next_version(next_version(args.version)), "--msi", v3] + later + sign)
 
     # Every signature: the packages, and the executables as shipped inside them.
     shipped = os.path.join(work, "shipped")
@@ -242,6 +250,7 @@ def main():
     bank = serve_bank(bank_hits)
     try:
         exercise(prefix, args, service, v1, v2, bank, bank_hits)
+        upgrade_and_downgrade(prefix, args, v1, v3)
     finally:
         bank.shutdown()
         prefix.end()
@@ -249,6 +258,16 @@ def main():
         print("%d check(s) failed:\n  %s" % (len(failures), "\n  ".join(failures)))
         sys.exit(1)
     print("all checks passed")
+
+
+def uninstall_entries(prefix):
+    entries = []
+    for root in UNINSTALL_KEYS:
+        for sub in prefix.reg_subkeys(root):
+            values = prefix.reg_values(sub) or {}
+            if values.get("DisplayName") == "Zelvane":
+                entries.append(values)
+    return entries
 
 
 def exercise(prefix, args, service, v1, v2, bank, bank_hits):
@@ -265,15 +284,6 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
     prefix.reg_set(RATESVC_KEY, "SourceUrl", "REG_SZ", "http://127.0.0.1:%d/eurofxref-daily.xml" % bank.server_port)
     prefix.reg_set(SETTINGS_KEY + r"\Monitor", "nPollIndex", "REG_DWORD", "3")
 
-    def uninstall_entries():
-        entries = []
-        for root in UNINSTALL_KEYS:
-            for sub in prefix.reg_subkeys(root):
-                values = prefix.reg_values(sub) or {}
-                if values.get("DisplayName") == "Zelvane":
-                    entries.append(values)
-        return entries
-
     def service_state(running):
         if not service:
             return
@@ -284,7 +294,7 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
     check(prefix.msiexec("/i", prefix.windows(v1)) == 0, "msiexec /i succeeds")
     for path in program_files:
         check(os.path.isfile(path), "installed: " + os.path.relpath(path, prefix.path))
-    entries = uninstall_entries()
+    entries = uninstall_entries(prefix)
     check(len(entries) == 1, "one uninstall entry (%d)" % len(entries))
     for entry in entries:
         check(entry.get("Publisher") == "Morvast", "uninstall entry's publisher: %r" % entry.get("Publisher"))
@@ -323,7 +333,7 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
 
     # Upgrade in place to the newer package.
     check(prefix.msiexec("/i", prefix.windows(v2)) == 0, "msiexec /i of the newer package succeeds")
-    entries = uninstall_entries()
+    entries = uninstall_entries(prefix)
     check([e.get("DisplayVersion") for e in entries] == [next_version(args.version)],
           "one uninstall entry, of the newer version: %r" % [e.get("DisplayVersion") for e in entries])
     check(sha256(zelvane) == updated, "the upgrade keeps the self-updated Zelvane.exe")
@@ -342,12 +352,32 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
     check(not os.path.exists(install_dir), "the program's folder is gone (%s)" %
           (os.listdir(install_dir) if os.path.isdir(install_dir) else "-"))
     check(not os.path.exists(shortcut), "the shortcut is gone")
-    check(uninstall_entries() == [], "the uninstall entry is gone")
+    check(uninstall_entries(prefix) == [], "the uninstall entry is gone")
     check("ZelvaneRateService" not in (prefix.reg_values(RUN_KEY) or {}), "the logon entry is gone")
     service_state(False)
     check(wait_until(lambda: not prefix.program_processes(), 30), "no process of the program is left")
     check(os.path.isfile(kept_rates), "the user's kept rates stay")
     check(prefix.reg_values(SETTINGS_KEY + r"\Monitor") is not None, "the user's settings stay")
+
+
+
+def upgrade_and_downgrade(prefix, args, v1, v3):
+    """A newer package replaces an older program; an older package is refused."""
+    zelvane = os.path.join(prefix.local, "Programs", "Zelvane", "Zelvane.exe")
+    check(prefix.msiexec("/i", prefix.windows(v1)) == 0, "msiexec /i of the release again")
+    check(prefix.msiexec("/i", prefix.windows(v3)) == 0, "msiexec /i of the package with the later program")
+    # The package carries a signed copy: compare versions, not bytes.
+    later = package.file_version(args.zelvane_next)
+    check(os.path.isfile(zelvane) and package.file_version(zelvane) == later, "the upgrade installs Zelvane.exe " + later)
+    # Wine's msiexec exit code for a failed launch condition varies (0 among
+    # others): judge the refusal by what it leaves.
+    prefix.msiexec("/i", prefix.windows(v1))
+    versions = [e.get("DisplayVersion") for e in uninstall_entries(prefix)]
+    check(versions == [next_version(next_version(args.version))], "an older package is refused: %r" % versions)
+    check(package.file_version(zelvane) == later, "the refused package leaves the program as it was")
+    folder = os.path.dirname(zelvane)
+    check(prefix.msiexec("/x", prefix.windows(v3)) == 0 and not os.path.exists(folder),
+          "msiexec /x removes the program's folder (%s)" % (os.listdir(folder) if os.path.isdir(folder) else "-"))
 
 
 if __name__ == "__main__":
