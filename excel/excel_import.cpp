@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@
 #include "rates/currency_tables.h"
 
 namespace {
+
+// Every pair is one query on this thread, and the values of the read range
+// travel as one array: a range larger than the sheets of old Excel had rows
+// is no list of pairs and is refused before anything is fetched or
+// allocated for it.
+constexpr long kMaxReadCells = 65536;
+constexpr char kTooManyCells[] = "読込セルが多すぎます(65536セルまで)";
 
 void Message(const std::string& text, UINT icon = MB_ICONEXCLAMATION) { App().DoMessageBox(text, MB_OK | icon); }
 
@@ -114,13 +122,23 @@ void RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
     excel::CDispatch sheet = excel::GetSheet(sheets, fields.sheet);
     excel::CDispatch readRange = excel::GetRange(sheet, fields.readFrom, fields.readTo);
     excel::CDispatch writeRange = excel::GetRange(sheet, fields.writeFrom, fields.writeTo);
-    if (excel::GetCount(readRange) != excel::GetCount(writeRange)) {
+    const long readCells = excel::GetCount(readRange);
+    if (readCells != excel::GetCount(writeRange)) {
         Message("読込セルと書出セルの数が違います");
+        return;
+    }
+    if (readCells > kMaxReadCells) {
+        Message(kTooManyCells);
         return;
     }
 
     const excel::RangeValues pairs(readRange);
     const long count = pairs.Rows();
+    // The array is the server's word, not the count's.
+    if (count > kMaxReadCells) {
+        Message(kTooManyCells);
+        return;
+    }
     std::vector<double> results(static_cast<size_t>(count > 0 ? count : 0), 0.0);
 
     ComScope com;
@@ -181,5 +199,11 @@ void CPgExcel::OnImport() {
         RunBatch(fields, m_progress, wait, *this, &CPgExcel::SaveSettings);
     } catch (const excel::AutomationError& error) {
         Message(error.what(), MB_ICONSTOP);
+    } catch (const std::bad_alloc&) {
+        // Nothing may leave through the window procedure. The batch's
+        // objects are released by now, as after any stop.
+        Message("メモリが足りないためExcel取り込みを中止しました", MB_ICONSTOP);
+    } catch (...) {
+        Message("Excel取り込み中にエラーが発生しました", MB_ICONSTOP);
     }
 }

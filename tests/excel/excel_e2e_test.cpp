@@ -144,9 +144,11 @@ protected:
     }
 
     std::wstring WriteBook(const wchar_t* name, std::vector<xlserver::Sheet> sheets) {
+        return WriteText(name, xlserver::WriteSpreadsheetML(xlserver::Workbook{std::move(sheets)}));
+    }
+    std::wstring WriteText(const wchar_t* name, const std::string& text) {
         const std::wstring path = dir_ + L"\\" + name;
         files_.push_back(path);
-        const std::string text = xlserver::WriteSpreadsheetML(xlserver::Workbook{std::move(sheets)});
         FILE* f = _wfopen(path.c_str(), L"wb");
         EXPECT_TRUE(f);
         if (f) {
@@ -489,6 +491,76 @@ TEST_F(ExcelTest, ErrorsOfTheServerEndTheImportAndSaveNothing) {
     EXPECT_EQ(ReadUserString(key, L"CellToRead1"), std::optional<std::wstring>(L"D1"));
     for (const wchar_t* name : {L"SheetNo", L"CellToRead2", L"CellToWrite1", L"CellToWrite2"})
         EXPECT_FALSE(ReadUserString(key, name).has_value()) << Narrow(name);
+}
+
+// A read range too large to be a list of pairs is refused from its count,
+// before its values are fetched or anything is allocated for them; the
+// import stops like any other stop.
+TEST_F(ExcelTest, HugeRangesAreRefusedBeforeTheirValuesAreFetched) {
+    const std::wstring book = WriteBook(L"huge.xls", {SheetOf({{"USD/JPY"}, {"EUR/USD"}}, "Rates")});
+    const std::string before = ReadAll(book);
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    struct Case {
+        const wchar_t *readFrom, *readTo, *writeFrom, *writeTo;
+    };
+    const Case cases[] = {
+        {L"A1", L"D1048576", L"E1", L"H1048576"},
+        {L"A1", L"A1048576", L"B1", L"B1048576"},
+        {L"A1", L"B32769", L"C1", L"D32769"},  // two cells over
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.readTo));
+        DeleteFileW(log_.c_str());
+        const size_t asked = ServiceCalls().size();
+        ASSERT_NO_FATAL_FAILURE(Fill(book, L"1", c.readFrom, c.readTo, c.writeFrom, c.writeTo));
+        ASSERT_NO_FATAL_FAILURE(
+            ExpectBox(PressImport(), L"読込セルが多すぎます(65536セルまで)", MessageBoxIcon::kExclamation));
+        ASSERT_TRUE(ServerEnded());
+        const std::vector<std::string> calls = Calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.back(), "call Range.Count 0x76 get ()");
+        EXPECT_EQ(Releases(), (std::vector<std::string>{"Range", "Range", "Worksheet", "Sheets", "Workbook",
+                                                         "Workbooks", "Application"}));
+        EXPECT_TRUE(ServiceCallsSince(asked).empty());
+    }
+    EXPECT_EQ(ReadAll(book), before);
+    ExpectNoSettingsSaved();
+}
+
+// The import writes its rates and nothing else: styles, names, column
+// widths, formulas, dates and comments come back byte for byte.
+TEST_F(ExcelTest, ImportKeepsEverythingButTheWrittenCells) {
+    const std::string original = R"(<?xml version="1.0"?>
+<?mso-application progid="Excel.Sheet"?>
+<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">
+ <Styles><Style ss:ID="s21"><NumberFormat ss:Format="0.0000"/></Style></Styles>
+ <Names><NamedRange ss:Name="Pairs" ss:RefersTo="=Rates!R1C1:R2C1"/></Names>
+ <Worksheet ss:Name="Rates">
+  <Table ss:ExpandedColumnCount="3" ss:ExpandedRowCount="2">
+   <Column ss:Width="80.25"/>
+   <Row><Cell><Data ss:Type="String">USD/JPY</Data><Comment><ss:Data>written by hand</ss:Data></Comment></Cell><Cell ss:StyleID="s21" ss:Formula="=1+1"><Data ss:Type="Number">2</Data></Cell><Cell><Data ss:Type="DateTime">2024-01-31T00:00:00.000</Data></Cell></Row>
+   <Row><Cell><Data ss:Type="String">EUR/USD</Data></Cell></Row>
+  </Table>
+ </Worksheet>
+</Workbook>
+)";
+    const std::wstring book = WriteText(L"rich.xls", original);
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    ASSERT_NO_FATAL_FAILURE(Fill(book, L"1", L"A1", L"A2", L"B1", L"B2"));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(PressImport(), L"Excel取り込み終わりました", MessageBoxIcon::kInformation));
+    ASSERT_TRUE(ServerEnded());
+
+    std::string expected = original;
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {R"(<Cell ss:StyleID="s21" ss:Formula="=1+1"><Data ss:Type="Number">2</Data>)",
+              R"(<Cell ss:StyleID="s21"><Data ss:Type="Number">120</Data>)"},
+             {R"(EUR/USD</Data></Cell>)",
+              R"(EUR/USD</Data></Cell><Cell ss:Index="2"><Data ss:Type="Number">1.25</Data></Cell>)"}}) {
+        const size_t at = expected.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        expected.replace(at, from.size(), to);
+    }
+    EXPECT_EQ(ReadAll(book), expected);
 }
 
 TEST_F(ExcelTest, SheetFieldHoldingTextSavesTheSpinControlsWholeReport) {

@@ -2,6 +2,7 @@
 // Range takes them, and SpreadsheetML 2003 files read and written back.
 #include <gtest/gtest.h>
 
+#include "tools/xlserver/book_file.h"
 #include "tools/xlserver/cell_ref.h"
 #include "tools/xlserver/workbook.h"
 
@@ -112,7 +113,14 @@ TEST(SpreadsheetML, RejectsFilesThatAreNotWorkbooks) {
         "<Workbook><Worksheet>&bogus;</Worksheet></Workbook>",
         "<Workbook><Worksheet>&#0;</Worksheet></Workbook>",
         "<Workbook><Worksheet a=b></Worksheet></Workbook>",
+        "<Workbook><Worksheet a=\"1\"b=\"2\"></Worksheet></Workbook>",
         "<Workbook/><Workbook/>",
+        "<Workbook><Worksheet><Table><Row ss:Index=\"2\"/><Row ss:Index=\"2\"/></Table></Worksheet></Workbook>",
+        "<Workbook><Worksheet><Table><Row><Cell ss:MergeAcross=\"1\"/><Cell ss:Index=\"2\"/></Row></Table></Worksheet>"
+        "</Workbook>",
+        "<Workbook><Worksheet><Table><Row><Cell ss:MergeAcross=\"99999999999999999999\"/></Row></Table></Worksheet>"
+        "</Workbook>",
+        "<Workbook><Worksheet><Table><Row><Cell><Data>a</Data><Data>b</Data></Cell></Row></Table></Worksheet></Workbook>",
     };
     for (const char* xml : bad) {
         std::string error;
@@ -126,6 +134,115 @@ TEST(SpreadsheetML, RejectsFilesThatAreNotWorkbooks) {
     deep += "</Worksheet></Workbook>";
     std::string error;
     EXPECT_FALSE(ReadSpreadsheetML(deep, &error).has_value());
+}
+
+// A workbook as Excel saves it, with what the server has no model of.
+constexpr char kRichBook[] = R"(<?xml version="1.0"?>
+<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" xmlns:o="urn:schemas-microsoft-com:office:office"
+ xmlns:x="urn:schemas-microsoft-com:office:excel" xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">
+ <Styles><Style ss:ID="s21"><Font ss:Bold="1"/><NumberFormat ss:Format="0.0000"/></Style></Styles>
+ <Names><NamedRange ss:Name="Pairs" ss:RefersTo="=Rates!R1C1:R3C1"/></Names>
+ <Worksheet ss:Name="Rates">
+  <Table ss:ExpandedColumnCount="3" ss:ExpandedRowCount="4" x:FullRows="1">
+   <Column ss:Width="80.25"/>
+   <Row><Cell ss:StyleID="s21"><Data ss:Type="String">USD/JPY</Data><Comment ss:Author="me"><ss:Data xmlns="http://www.w3.org/TR/REC-html40"><B>note</B></ss:Data></Comment></Cell><Cell ss:Formula="=1+1"><Data ss:Type="Number">2</Data></Cell></Row>
+   <Row><Cell><Data ss:Type="DateTime">2024-01-31T00:00:00.000</Data></Cell><Cell ss:Index="3" ss:StyleID="s21"/></Row>
+   <Row ss:Index="4" ss:Height="20"/>
+  </Table>
+  <WorksheetOptions xmlns="urn:schemas-microsoft-com:office:excel"><Selected/></WorksheetOptions>
+ </Worksheet>
+ <Worksheet ss:Name="Bare"/>
+</Workbook>
+)";
+
+TEST(SpreadsheetML, CommentsAreNotValues) {
+    std::string error;
+    const auto book = ReadSpreadsheetML(kRichBook, &error);
+    ASSERT_TRUE(book.has_value()) << error;
+    EXPECT_EQ(book->sheets[0].At(1, 1), Cell::Text("USD/JPY"));
+    EXPECT_EQ(book->sheets[0].At(1, 2), Cell::Number(2));
+    EXPECT_EQ(book->sheets[0].cells.size(), 3u);
+}
+
+// Only the written cells' elements change; every other byte stays.
+TEST(BookFile, WritesChangeOnlyTheirCells) {
+    struct Write {
+        size_t sheet;
+        int row, column;
+        Cell cell;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Write> writes;
+        std::vector<std::pair<std::string, std::string>> changes;  // from, to
+    };
+    const std::string comment = R"(<Comment ss:Author="me"><ss:Data xmlns="http://www.w3.org/TR/REC-html40"><B>note</B></ss:Data></Comment>)";
+    const Case cases[] = {
+        {"nothing written", {}, {}},
+        {"a value keeps the style and comment",
+         {{0, 1, 1, Cell::Number(117.25)}},
+         {{R"(<Data ss:Type="String">USD/JPY</Data><Comment)", R"(<Data ss:Type="Number">117.25</Data><Comment)"}}},
+        {"a value replaces the formula",
+         {{0, 1, 2, Cell::Text("a<b")}},
+         {{R"(<Cell ss:Formula="=1+1"><Data ss:Type="Number">2</Data>)", R"(<Cell><Data ss:Type="String">a&lt;b</Data>)"}}},
+        {"a styled empty cell, a new cell, a new row, a stated size",
+         {{0, 2, 3, Cell::Number(1)}, {0, 1, 3, Cell::Boolean(true)}, {0, 3, 2, Cell::Error("#N/A")},
+          {0, 6, 5, Cell::Number(0.5)}},
+         {{R"(<Cell ss:Index="3" ss:StyleID="s21"/>)", R"(<Cell ss:Index="3" ss:StyleID="s21"><Data ss:Type="Number">1</Data></Cell>)"},
+          {"<Data ss:Type=\"Number\">2</Data></Cell></Row>",
+           "<Data ss:Type=\"Number\">2</Data></Cell><Cell ss:Index=\"3\"><Data ss:Type=\"Boolean\">1</Data></Cell></Row>"},
+          {R"(   <Row ss:Index="4")", R"(   <Row ss:Index="3"><Cell ss:Index="2"><Data ss:Type="Error">#N/A</Data></Cell></Row><Row ss:Index="4")"},
+          {"  </Table>", R"(  <Row ss:Index="6"><Cell ss:Index="5"><Data ss:Type="Number">0.5</Data></Cell></Row></Table>)"},
+          {R"(ss:ExpandedColumnCount="3" ss:ExpandedRowCount="4")", R"(ss:ExpandedColumnCount="5" ss:ExpandedRowCount="6")"}}},
+        {"an empty value clears a cell, the comment stays",
+         {{0, 1, 1, Cell()}, {0, 5, 1, Cell()}},
+         {{R"(<Data ss:Type="String">USD/JPY</Data><Comment)", "<Comment"}}},
+        {"a row written as one tag, a sheet without a table",
+         {{0, 4, 1, Cell::Text("x")}, {1, 1, 1, Cell::Number(3)}},
+         {{R"(ss:Height="20"/>)", R"(ss:Height="20"><Cell ss:Index="1"><Data ss:Type="String">x</Data></Cell></Row>)"},
+          {R"(<Worksheet ss:Name="Bare"/>)",
+           R"(<Worksheet ss:Name="Bare"><Table><Row ss:Index="1"><Cell ss:Index="1"><Data ss:Type="Number">3</Data></Cell></Row></Table></Worksheet>)"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        auto file = BookFile::Read(kRichBook, &error);
+        ASSERT_TRUE(file.has_value()) << error;
+        for (const Write& w : c.writes) {
+            ASSERT_TRUE(file->Writable(w.sheet, w.row, w.column, &error)) << error;
+            file->Set(w.sheet, w.row, w.column, w.cell);
+        }
+        std::string expected = kRichBook;
+        for (const auto& [from, to] : c.changes) {
+            const size_t at = expected.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            expected.replace(at, from.size(), to);
+        }
+        const std::string text = file->Text();
+        EXPECT_EQ(text, expected);
+        // What was written reads back, and the rest as before.
+        const auto again = ReadSpreadsheetML(text, &error);
+        ASSERT_TRUE(again.has_value()) << error;
+        for (size_t s = 0; s < 2; ++s) EXPECT_EQ(again->sheets[s].cells, file->book().sheets[s].cells);
+        EXPECT_NE(text.find(comment), std::string::npos);
+    }
+}
+
+TEST(BookFile, MergedBlocksAndRepeatedRowsTakeNoValueInside) {
+    const char* xml = R"(<Workbook xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet"><Worksheet><Table>
+<Row><Cell ss:MergeAcross="1" ss:MergeDown="1"><Data ss:Type="String">a</Data></Cell></Row>
+<Row ss:Index="3" ss:Span="2"/></Table></Worksheet></Workbook>)";
+    std::string error;
+    const auto file = BookFile::Read(xml, &error);
+    ASSERT_TRUE(file.has_value()) << error;
+    struct Case {
+        int row, column;
+        bool writable;
+    };
+    const Case cases[] = {{1, 1, true}, {1, 2, false}, {2, 1, false}, {2, 3, true},
+                          {3, 1, false}, {5, 1, false}, {6, 1, true}};
+    for (const Case& c : cases)
+        EXPECT_EQ(file->Writable(0, c.row, c.column, &error), c.writable) << c.row << "," << c.column;
 }
 
 }  // namespace

@@ -3,6 +3,12 @@
 // then the service itself fetching on its interval, asked by the program's
 // own client.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -21,10 +27,17 @@
 
 namespace {
 
-std::string Rates(const std::string& date, const std::string& usd) {
+std::string Rates(const std::string& date, const std::string& usd, const std::string& jpy = "234.5") {
     return "<gesmes:Envelope xmlns:gesmes='http://www.gesmes.org/xml/2002-08-01' "
            "xmlns='http://www.ecb.int/vocabulary/2002-08-01/eurofxref'><Cube><Cube time='" + date + "'>"
-           "<Cube currency='USD' rate='" + usd + "'/><Cube currency='JPY' rate='234.5'/></Cube></Cube></gesmes:Envelope>";
+           "<Cube currency='USD' rate='" + usd + "'/>" +
+           (jpy.empty() ? "" : "<Cube currency='JPY' rate='" + jpy + "'/>") + "</Cube></Cube></gesmes:Envelope>";
+}
+
+[[maybe_unused]] std::string ReadAll(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 class RateFetch : public testing::Test {
@@ -95,6 +108,9 @@ TEST_F(RateFetch, TakesNewFilesAndKeepsTheLastGoodOnBadDownloads) {
         {"truncated", "/rates.xml", good.substr(0, good.size() / 2), "not a rates file"},
         {"not XML", "/rates.xml", "<html><body>Service unavailable</body></html>", "not a rates file"},
         {"no rates", "/rates.xml", Rates("2024-03-05", "0"), "not a rates file"},
+        {"older", "/rates.xml", Rates("2024-03-01", "4"), "refused (dated 2024-03-01"},
+        {"without JPY", "/rates.xml", Rates("2024-03-05", "4", ""), "refused (no rate for JPY"},
+        {"absurd", "/rates.xml", Rates("2024-03-05", "1e-300", "1e300"), "not a plausible number"},
         {"404", "/missing.xml", good, "HTTP status 404"},
         {"500", "/broken", good, "HTTP status 500"},
         {"refused", "", good, "keeping the rates of 2024-03-04"},
@@ -111,6 +127,8 @@ TEST_F(RateFetch, TakesNewFilesAndKeepsTheLastGoodOnBadDownloads) {
         EXPECT_NE(m_log.find(b.logged), std::string::npos) << b.what << ": " << m_log;
         EXPECT_NE(m_log.find("keeping the rates of 2024-03-04"), std::string::npos) << b.what << ": " << m_log;
         EXPECT_EQ(UsdPerEuro(file), 2.5) << b.what;
+        ratesvc::CRateFile kept(m_rates);  // the file on disk, as the next start would read it
+        EXPECT_EQ(UsdPerEuro(kept), 2.5) << b.what;
     }
     // After bad downloads the whole file is asked for again, not a 304.
     Serve(good);
@@ -151,5 +169,69 @@ TEST_F(RateFetch, ServiceFetchesOnItsIntervalAndAnswersWithTheNewRates) {
     EXPECT_EQ(rate(), 93.8);
     StopService(pid);
 }
+
+#ifndef _WIN32
+// A scripted source (tests/ratesvc/rate_peer.py) for what nginx will not
+// send: redirects from https to http, validators with control bytes. (Native
+// only: WinHTTP trusts the system's certificate store, not a test's file.)
+class RateFetchScripted : public testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zelvane-ratesvc-peer-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        m_dir = tmpl;
+        std::ofstream(m_dir + "/rates.xml") << Rates("2024-03-04", "2.5");
+        std::vector<std::string> args = {"python3", ZELVANE_RATESVC_PEER, m_dir};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(posix_spawnp(&m_pid, "python3", nullptr, nullptr, argv.data(), environ), 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!(std::ifstream(m_dir + "/plain.port") >> m_plain) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream(m_dir + "/tls.port") >> m_tls;
+        ASSERT_GT(m_plain, 0) << "the scripted source did not start";
+        ASSERT_GT(m_tls, 0);
+    }
+    void TearDown() override {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        for (const char* name : {"/rates.xml", "/kept.xml", "/cert.pem", "/key.pem", "/plain.port", "/tls.port", "/requests.log"})
+            std::remove((m_dir + name).c_str());
+        rmdir(m_dir.c_str());
+    }
+
+    std::string m_dir;
+    pid_t m_pid = 0;
+    int m_plain = 0, m_tls = 0;
+};
+
+TEST_F(RateFetchScripted, StaysOnTlsAndSendsNoValidatorWithControlBytes) {
+    std::string logged;
+    const auto log = [&](const std::string& line) { logged += line + "\n"; };
+    ratesvc::CRateFile file(m_dir + "/kept.xml");
+    const std::string tls = "https://127.0.0.1:" + std::to_string(m_tls);
+    ratesvc::CRateFetcher direct(tls + "/rates.xml", file, log, m_dir + "/cert.pem");
+    ASSERT_EQ(direct.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << logged;
+
+    // Over plain http the redirect's target would hand over these rates.
+    std::ofstream(m_dir + "/rates.xml") << Rates("2024-03-05", "4");
+    ratesvc::CRateFetcher redirected(tls + "/to-http", file, log, m_dir + "/cert.pem");
+    EXPECT_EQ(redirected.FetchOnce(), ratesvc::FetchOutcome::kFailed) << logged;
+    EXPECT_EQ(UsdPerEuro(file), 2.5);
+
+    ratesvc::CRateFetcher tainted("http://127.0.0.1:" + std::to_string(m_plain) + "/tainted.xml", file, log);
+    ASSERT_EQ(tainted.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << logged;
+    tainted.FetchOnce();
+    const std::string requests = ReadAll(m_dir + "/requests.log");
+    const std::string last = requests.substr(requests.rfind("GET /tainted.xml"));
+    EXPECT_EQ(last.find("If-None-Match"), std::string::npos) << last;
+    EXPECT_EQ(last.find("If-Modified-Since"), std::string::npos) << last;
+    EXPECT_EQ(last.find("X-Forged"), std::string::npos) << last;
+}
+
+#endif
 
 }  // namespace

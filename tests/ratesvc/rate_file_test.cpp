@@ -94,6 +94,14 @@ TEST(RatesvcRateFile, RejectsWhatIsNotAReferenceFile) {
         {"rate of the euro", RatesXml(Rate("EUR", "1"))},
         {"twice", RatesXml(Rate("USD", "1.1") + Rate("USD", "1.2"))},
         {"currency without rate", RatesXml("<Cube currency='USD'/>")},
+        // Text that would reach the log, and numbers no answer could carry.
+        {"line break in the date", RatesXml(Rate("USD", "1.1"), "2024-03-01&#10;zelvane-ratesvc: forged")},
+        {"no such month", RatesXml(Rate("USD", "1.1"), "2024-13-01")},
+        {"no such day", RatesXml(Rate("USD", "1.1"), "2023-02-29")},
+        {"date in another form", RatesXml(Rate("USD", "1.1"), "01/03/2024")},
+        {"tiny", RatesXml(Rate("USD", "1e-300"))},
+        {"huge", RatesXml(Rate("JPY", "1e300"))},
+        {"denormal", RatesXml(Rate("USD", "4.9e-324"))},
     };
     for (const auto& c : cases) {
         CRateTable t;
@@ -150,7 +158,7 @@ TEST_F(RatesvcWatchedFile, ReloadsWhenTheFileChanges) {
     EXPECT_EQ(file.Current()->m_strDate, "2024-03-04");
 
     // Rewritten in place (a different length, so even a coarse clock shows it).
-    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << RatesXml(Rate("JPY", "180.5"));
+    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << RatesXml(Rate("JPY", "180.5"), "2024-03-04");
     EXPECT_DOUBLE_EQ(*file.Current()->PerEuro("JPY"), 180.5);
     EXPECT_TRUE(file.LastError().empty());
 }
@@ -172,6 +180,41 @@ TEST_F(RatesvcWatchedFile, KeepsTheLastGoodRatesThroughABadFileAndAGoneOne) {
     Publish(RatesXml(Rate("JPY", "165")));
     EXPECT_DOUBLE_EQ(*file.Current()->PerEuro("JPY"), 165.0);
     EXPECT_TRUE(file.LastError().empty());
+}
+
+TEST_F(RatesvcWatchedFile, KeepsTheRatesInForceAgainstAnOlderOrThinnerFile) {
+    const char* codes[] = {"USD", "JPY", "GBP", "CHF", "NZD", "TRY", "SEK", "NOK", "PLN", "CZK"};
+    auto withCodes = [&](size_t from, size_t to, const std::string& date) {
+        std::string cubes;
+        for (size_t i = from; i < to; ++i) cubes += Rate(codes[i], "2");
+        return RatesXml(cubes, date);
+    };
+    std::string logged;
+    CRateFile file(m_path, [&](const std::string& line) { logged += line + "\n"; });
+    Publish(withCodes(0, 10, "2024-03-04"));
+    ASSERT_TRUE(file.Current());
+    const struct {
+        const char* what;
+        std::string xml;
+        const char* why;
+    } refused[] = {
+        {"older", withCodes(0, 10, "2024-03-01"), "before the rates in force"},
+        {"without USD", withCodes(1, 10, "2024-03-05"), "no rate for USD"},
+        {"without JPY", RatesXml(Rate("USD", "2") + Rate("GBP", "2") + Rate("CHF", "2") + Rate("NZD", "2") + Rate("TRY", "2") + Rate("SEK", "2"), "2024-03-05"), "no rate for JPY"},
+        {"under half", withCodes(0, 4, "2024-03-05"), "only 4 of the 10"},
+    };
+    for (const auto& r : refused) {
+        logged.clear();
+        Publish(r.xml);
+        ASSERT_TRUE(file.Current()) << r.what;
+        EXPECT_EQ(file.Current()->m_strDate, "2024-03-04") << r.what;
+        EXPECT_EQ(file.Current()->m_perEuro.size(), 10u) << r.what;
+        EXPECT_NE(logged.find(r.why), std::string::npos) << r.what << ": " << logged;
+        EXPECT_NE(logged.find("keeping the rates of 2024-03-04"), std::string::npos) << r.what << ": " << logged;
+    }
+    // Half of them, majors included, on the same day: a correction is taken.
+    Publish(withCodes(0, 5, "2024-03-04"));
+    EXPECT_EQ(file.Current()->m_perEuro.size(), 5u) << logged;
 }
 
 TEST_F(RatesvcWatchedFile, HasNoTableUntilAGoodFileAppears) {
@@ -216,4 +259,26 @@ TEST(RatesvcLookup, SaysWhoseFaultAMissingRateIs) {
     EXPECT_EQ(RateForCountries(&t, "usa", "").kind, FaultKind::kClient);
     EXPECT_EQ(RateForCountries(&t, "atlantis", "usa").kind, FaultKind::kClient);
     EXPECT_EQ(RateForCountries(&t, "usa", "england").kind, FaultKind::kServer);
+}
+
+TEST(RatesvcLookup, NeverAnswersWithAnUnusableRate) {
+    // A table not read from a file, so no loader bound protects it.
+    CRateTable t;
+    t.m_strDate = "2024-03-01";
+    t.m_perEuro = {{"USD", 1e-300}, {"JPY", 1e300}, {"GBP", 1e-20}, {"CHF", 1e20}, {"NZD", 1.6}};
+    const std::pair<const char*, const char*> pairs[] = {{"USD", "JPY"}, {"JPY", "USD"}, {"GBP", "CHF"}, {"CHF", "GBP"}};
+    for (const auto& [from, to] : pairs) EXPECT_EQ(RateForCodes(&t, from, to).kind, FaultKind::kServer) << from << to;
+    EXPECT_EQ(RateForCodes(&t, "NZD", "EUR").kind, FaultKind::kNone);
+}
+
+TEST(RatesvcLookup, FaultsQuoteOnlyAShortPrintablePieceOfTheRequest) {
+    const CRateTable t = Parsed(RatesXml(Rate("USD", "2")));
+    const std::string hostile[] = {std::string(100000, 'A'), "X\r\nzelvane-ratesvc: forged", std::string("\x1b[2J\0", 5)};
+    for (const std::string& text : hostile) {
+        for (const CRateAnswer& a : {RateForCodes(&t, "USD", text), RateForCountries(&t, text, "usa")}) {
+            EXPECT_EQ(a.kind, FaultKind::kClient);
+            EXPECT_LT(a.strReason.size(), 80u) << a.strReason;
+            for (char c : a.strReason) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << a.strReason;
+        }
+    }
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -204,7 +205,7 @@ protected:
         s_dir = MakeTestDir("zelvane-ratesvc-server");
         s_rates = s_dir + "/rates.xml";
         WriteRates(kRates);
-        StartService(s_dir, s_rates, {}, s_pid, s_port);
+        StartService(s_dir, s_rates, {}, s_pid, s_port, s_dir + "/service.log");
     }
 
     static void TearDownTestSuite() {
@@ -241,6 +242,7 @@ TEST_F(RatesvcServer, ConversionRateAnswersUsdToJpy) {
     const Response r = Convert("USD", "JPY");
     ASSERT_EQ(r.nStatus, 200) << r.strHeaders << r.strBody;
     EXPECT_EQ(NumberIn(r, "ConversionRateResult"), 117.25);
+    EXPECT_NE(r.strHeaders.find("\r\nKeep-Alive: timeout=600,"), std::string::npos) << r.strHeaders;
     // The program's reader fails on any other element inside the wrapper.
     EXPECT_TRUE(std::regex_search(
         r.strBody, std::regex("<SOAP-ENV:Body><(\\w+:)?ConversionRateResponse><(\\w+:)?ConversionRateResult>[^<]*"
@@ -341,6 +343,117 @@ TEST_F(RatesvcServer, AnswersFromANewRatesFileAndKeepsTheLastGoodOne) {
     EXPECT_EQ(NumberIn(Exchange("usa", "japan"), "Result"), 117.75);
     WriteRates(kRates);
     EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+TEST_F(RatesvcServer, RefusedFilesKeepTheRatesAndForgeNoLogLine) {
+    auto with = [](const char* from, const std::string& to) {
+        std::string text = kRates;
+        return text.replace(text.find(from), std::strlen(from), to);
+    };
+    const char forged[] = "&#10;zelvane-ratesvc: forged";
+    const struct {
+        const char* what;
+        std::string xml;
+        const char* logged;
+    } files[] = {
+        {"older", with("2024-03-01", "2024-02-29"), "before the rates in force"},
+        {"thinner", with("<Cube currency='TRY' rate='40'/><Cube currency='TRL' rate='40000000'/><Cube currency='NZD' rate='1.6'/>"
+                          "<Cube currency='MWK' rate='2000'/>", ""),
+         "only 2 of the 6 currencies"},
+        {"absurd", with("rate='2'/><Cube currency='JPY' rate='234.5'", "rate='1e-300'/><Cube currency='JPY' rate='1e300'"),
+         "not a plausible number"},
+        {"line break in the date", with("2024-03-01", std::string("2024-03-01") + forged), "not a YYYY-MM-DD date"},
+        {"line break in a code", with("'MWK'", std::string("'U") + forged + "'"), "not a three-letter code"},
+    };
+    for (const auto& f : files) {
+        WriteRates(f.xml);
+        EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25) << f.what;
+        std::ostringstream text;
+        text << std::ifstream(s_dir + "/service.log").rdbuf();
+        const std::string log = "\n" + text.str();
+        EXPECT_NE(log.find(f.logged), std::string::npos) << f.what << ": " << log;
+        EXPECT_NE(log.find("keeping the rates of 2024-03-01"), std::string::npos) << f.what;
+        EXPECT_EQ(log.find("\nzelvane-ratesvc: forged"), std::string::npos) << f.what << ": " << log;
+    }
+}
+
+TEST_F(RatesvcServer, BoundsEachRequestAndTheFaultItGets) {
+    const std::string head = std::string("POST ") + kConversionPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nSOAPAction: " +
+                             kConversionAction + "\r\nContent-Type: text/xml\r\n";
+    const std::string opening = ConversionRateEnvelope("", "JPY").substr(0, ConversionRateEnvelope("", "JPY").find("</From"));
+    const struct {
+        const char* what;
+        std::string request;
+        const char* fault;  // in the faultstring
+    } requests[] = {
+        {"300 MiB announced", head + "Content-Length: 314572800\r\n\r\n" + opening + std::string(1000, 'A'), "larger than 65536"},
+        {"chunked past the bound", head + "Transfer-Encoding: chunked\r\n\r\n100000\r\n" + opening + std::string(70000, 'A'),
+         "larger than 65536"},
+        {"long code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope(std::string(60000, 'A'), "JPY"), s_port), ""},
+        {"hostile code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope("B&#10;&#27;", "JPY"), s_port),
+         "Unknown currency code \"B\\x0A\\x1B\""},
+        {"a status line for a request line", std::string("X 399\r\n\r\n<a>\x01forged</a>"), ""},
+        {"long hostile code", Post(kConversionPath, kConversionAction, ConversionRateEnvelope(std::string(200, 'B') + "&#10;", "JPY"), s_port),
+         "Unknown currency code"},
+    };
+    for (const auto& r : requests) {
+        Connection c(s_port);
+        ASSERT_TRUE(c.Send(r.request)) << r.what;
+        const auto answer = c.Receive();
+        ASSERT_TRUE(answer) << r.what << ": no answer in time";
+        EXPECT_EQ(answer->nStatus, 500) << r.what;
+        EXPECT_EQ(FaultCode(*answer), "Client") << r.what;
+        const std::string text = ElementText(answer->strBody, "faultstring").value_or("");
+        EXPECT_NE(text.find(r.fault), std::string::npos) << r.what << ": " << text;
+        EXPECT_LE(text.size(), 160u) << r.what;
+        EXPECT_LT(answer->strBody.size(), 1024u) << r.what;
+        for (char ch : text) EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << r.what << ": " << text;
+    }
+    EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+TEST_F(RatesvcServer, SlowClientsLoseTheirConnectionIdleOnesKeepIt) {
+    using Clock = std::chrono::steady_clock;
+    pid_t pid = 0;
+    int port = 0;
+    StartService(s_dir, s_rates, {"--receive-timeout", "1", "--request-deadline", "2"}, pid, port);
+    const std::string request = Post(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"), port);
+    const auto closedWithin = [](Connection& c, std::chrono::seconds limit) {
+        const auto start = Clock::now();
+        return c.ClosedByServer() && Clock::now() - start < limit;
+    };
+    {
+        Connection silent(port);
+        EXPECT_TRUE(closedWithin(silent, std::chrono::seconds(4)));
+    }
+    {
+        Connection stalled(port);
+        ASSERT_TRUE(stalled.Send(request.substr(0, request.find("\r\n\r\n") + 4)));
+        EXPECT_TRUE(closedWithin(stalled, std::chrono::seconds(3)));
+    }
+    {
+        // A byte every 200 ms: within every receive time-out, but not the deadline.
+        Connection trickle(port);
+        const auto start = Clock::now();
+        size_t sent = 0;
+        while (sent < request.size() && Clock::now() - start < std::chrono::seconds(10) && trickle.Send(request.substr(sent, 1))) {
+            ++sent;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        EXPECT_LT(sent, request.size());
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    }
+    {
+        Connection kept(port);
+        const auto first = kept.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(first);
+        EXPECT_EQ(NumberIn(*first, "ConversionRateResult"), 117.25);
+        std::this_thread::sleep_for(std::chrono::seconds(3));  // idle past the request deadline
+        const auto second = kept.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(second);
+        EXPECT_EQ(NumberIn(*second, "ConversionRateResult"), 117.25);
+    }
+    StopService(pid);
 }
 
 TEST_F(RatesvcServer, ServesConversionRateInAnotherNamespaceWhenTold) {

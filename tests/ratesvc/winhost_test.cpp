@@ -1,7 +1,8 @@
 // The Windows service's shell under Wine: one instance per user, the stop
 // event and the /stop command under the names the installer uses, and the
 // rates source taken from the user's registry, as an administrator would set
-// it, with nginx on loopback standing in for the bank.
+// it, with a scripted source on loopback standing in for the bank; and
+// WinHTTP's certificate checks left as they are.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "rate_fetch.h"
 #include "rates/currency_convertor.h"
 #include "rates/currency_tables.h"
 #include "rates/service_defaults.h"
@@ -125,33 +127,38 @@ TEST_F(RatesvcWinHost, StopsOnItsEventAndOnTheStopCommand) {
     EXPECT_NE(log.find("stopped"), std::string::npos) << log;
 }
 
-// The bank stand-in: a folder of nginx's, set as SourceUrl in the registry.
+// The bank's stand-in: the scripted source on the Linux side (run_peer.py),
+// set as SourceUrl in the registry.
 class RatesvcWinHostFetch : public RatesvcWinHost {
 protected:
     void SetUp() override {
         RatesvcWinHost::SetUp();
-        const char* servers = std::getenv("ZELVANE_HTTP_SERVERS");
-        ASSERT_NE(servers, nullptr) << "run through ctest, which starts nginx";
-        int port = 0;
-        std::ifstream(std::string(servers) + "/nginx.port") >> port;
-        ASSERT_GT(port, 0);
-        const std::string sub = "/winhost-" + std::to_string(TestProcessId());
-        m_www = std::string(servers) + "/www" + sub;
-        fs::create_directories(m_www);
-        m_url = "http://127.0.0.1:" + std::to_string(port) + sub + "/eurofxref-daily.xml";
+        const char* peer = std::getenv("ZELVANE_RATESVC_PEER_DIR");
+        ASSERT_NE(peer, nullptr) << "run through ctest, which starts the scripted source";
+        m_peer = peer;
+        std::ifstream(m_peer + "/plain.port") >> m_nPlain;
+        std::ifstream(m_peer + "/tls.port") >> m_nTls;
+        ASSERT_GT(m_nPlain, 0);
+        ASSERT_GT(m_nTls, 0);
+        fs::remove(m_peer + "/rates.xml");
+        m_url = "http://127.0.0.1:" + std::to_string(m_nPlain) + "/rates.xml";
         fs::remove(m_rates);  // a fresh install: no kept rates
         const std::wstring url = Wide(m_url);
         ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl", REG_SZ, url.c_str(),
                                   static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
+        const DWORD every = 1;  // below the floor that spares the bank
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds", REG_DWORD, &every, sizeof every),
+                  ERROR_SUCCESS);
     }
     void TearDown() override {
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl");
-        std::error_code ec;
-        fs::remove_all(m_www, ec);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds");
+        fs::remove(m_peer + "/rates.xml");
         RatesvcWinHost::TearDown();
     }
-    std::string m_www, m_url;
+    std::string m_peer, m_url;
+    int m_nPlain = 0, m_nTls = 0;
 };
 
 TEST_F(RatesvcWinHostFetch, FetchesFromTheRegistrysSourceAndServesNothingBefore) {
@@ -163,19 +170,35 @@ TEST_F(RatesvcWinHostFetch, FetchesFromTheRegistrysSourceAndServesNothingBefore)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(m_dir + "\\port");
-        if (c.served) std::ofstream(m_www + "/eurofxref-daily.xml") << kRates;
+        if (c.served) std::ofstream(m_peer + "/rates.xml") << kRates;
         HANDLE service = Launch({"--instance", "fetch", "--log", m_dir + "\\service.log"});
         const int port = WaitForPort(m_dir + "\\port");
         ASSERT_GT(port, 0);
         EXPECT_EQ(UsdToJpy(port), c.rate) << ReadAll(m_dir + "\\service.log");
         EXPECT_EQ(fs::exists(m_rates), c.served) << "only a good download is kept";
-        EXPECT_NE(ReadAll(m_dir + "\\service.log").find(m_url), std::string::npos) << "not the registry's source";
+        EXPECT_NE(ReadAll(m_dir + "\\service.log").find("rates from " + m_url + " every 60 s"), std::string::npos)
+            << "not the registry's source, or no floor under its interval: " << ReadAll(m_dir + "\\service.log");
         HANDLE stopper = LaunchService({"/stop", "--instance", "fetch"});
         EXPECT_EQ(WaitExit(stopper, 60000), 0);
         CloseHandle(stopper);
         EXPECT_EQ(WaitExit(service, 0), 0);
         CloseHandle(service);
     }
+}
+
+TEST_F(RatesvcWinHostFetch, SendsNothingToASourceWhoseCertificateIsNotTrusted) {
+    ratesvc::CRateFile file(m_rates);
+    std::ofstream(m_peer + "/rates.xml") << kRates;
+    std::string logged;
+    ratesvc::CRateFetcher fetcher("https://127.0.0.1:" + std::to_string(m_nTls) + "/rates.xml", file,
+                                  [&](const std::string& line) { logged += line + "\n"; });
+    const std::string requests = m_peer + "/requests.log";
+    const auto before = fs::exists(requests) ? fs::file_size(requests) : 0;
+    // The run's own certificate, which no store of this prefix trusts.
+    EXPECT_EQ(fetcher.FetchOnce(), ratesvc::FetchOutcome::kFailed) << logged;
+    EXPECT_NE(logged.find("secure connection"), std::string::npos) << logged;
+    EXPECT_EQ(fs::exists(requests) ? fs::file_size(requests) : 0, before) << "a request went out";
+    EXPECT_FALSE(fs::exists(m_rates));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "rate_fetch.h"
 
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace ratesvc {
@@ -15,8 +15,9 @@ constexpr size_t kMaxBody = 32u << 20;
 
 }  // namespace
 
-CRateFetcher::CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log)
-    : m_strUrl(std::move(url)), m_rates(rates), m_log(std::move(log)) {}
+CRateFetcher::CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log,
+                           std::string caFile)
+    : m_strUrl(std::move(url)), m_strCaFile(std::move(caFile)), m_rates(rates), m_log(std::move(log)) {}
 
 CRateFetcher::~CRateFetcher() { Stop(); }
 
@@ -51,9 +52,15 @@ bool CRateFetcher::WriteRatesFile(const std::string& body, std::string& error) c
 }
 
 FetchOutcome CRateFetcher::FetchOnce() {
+    CHttpRequest request;
+    request.strUrl = m_strUrl;
+    request.strIfNoneMatch = m_strETag;
+    request.strIfModifiedSince = m_strLastModified;
+    request.strCaFile = m_strCaFile;
+    request.nMaxBody = kMaxBody;
     CHttpAnswer t;
     std::string error;
-    if (!HttpGet(m_strUrl, m_strETag, m_strLastModified, kMaxBody, m_bStop, t, error)) return Fail(error);
+    if (!HttpGet(request, m_bStop, t, error)) return Fail(error);
     const long status = t.nStatus;
     if (status == 304) {
         if (m_log) m_log(m_strUrl + ": not modified");
@@ -64,11 +71,12 @@ FetchOutcome CRateFetcher::FetchOnce() {
     CRateTable table;
     std::string why;
     if (!ParseRateFile(t.strBody, table, why)) return Fail("not a rates file (" + why + ")");
+    if (!m_rates.MayTake(table, why)) return Fail("refused (" + why + ")");
     if (!WriteRatesFile(t.strBody, why)) return Fail(why);
     // Validators only from a good file: after a bad one the next request must
     // fetch the whole file again, not be told it is current.
-    m_strETag = t.strETag;
-    m_strLastModified = t.strLastModified;
+    m_strETag = t.validators.strETag;
+    m_strLastModified = t.validators.strLastModified;
     if (m_log)
         m_log(m_strUrl + ": fetched " + std::to_string(table.m_perEuro.size()) + " rates of " + table.m_strDate);
     m_rates.Current();  // takes the new file now rather than at the next call

@@ -1,7 +1,8 @@
 // Rates from the network: the reference file fetched over HTTP(S) with
 // conditional requests, each good download written over the service's rates
-// file (which CRateFile then loads). A failed, refused or malformed download
-// leaves the file, and so the rates in force, as they were.
+// file (which CRateFile then loads). A failed or malformed download, or one
+// that may not replace the rates in force, leaves the file, and so the rates
+// in force, as they were.
 #pragma once
 
 #include <atomic>
@@ -12,21 +13,28 @@
 #include <string>
 #include <thread>
 
+#include "fetch_headers.h"
 #include "rate_file.h"
 
 namespace ratesvc {
 
 // One GET as the fetcher needs it, by the platform's own HTTP stack
 // (rate_fetch_curl.cpp: libcurl; rate_fetch_win.cpp: WinHTTP). Redirects are
-// followed; the answer is the last response's. A body over `maxBody` bytes,
-// a transfer error or `stop` becoming true ends it with false and a reason.
+// followed, never from https to plain http; the answer is the last
+// response's. A body over `nMaxBody` bytes, a transfer error or `stop`
+// becoming true ends it with false and a reason.
+struct CHttpRequest {
+    std::string strUrl;
+    std::string strIfNoneMatch, strIfModifiedSince;  // empty: not sent
+    std::string strCaFile;  // certificates trusted for https instead of the system's
+    size_t nMaxBody = 0;
+};
 struct CHttpAnswer {
     long nStatus = 0;
     std::string strBody;
-    std::string strETag, strLastModified;  // validators, as the server wrote them
+    CValidators validators;  // of the last response, read by CValidators' rules
 };
-bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::string& ifModifiedSince,
-             size_t maxBody, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
+bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
 
 enum class FetchOutcome {
     kUpdated,      // a good file arrived and is now the rates file
@@ -38,7 +46,10 @@ class CRateFetcher {
 public:
     // `rates` is the service's rates file: downloads replace it, and its table
     // names the rates kept when a download fails. `log` hears every outcome.
-    CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log);
+    // `caFile`, when given, holds the certificates trusted for https instead
+    // of the system's.
+    CRateFetcher(std::string url, CRateFile& rates, std::function<void(const std::string&)> log,
+                 std::string caFile = {});
     ~CRateFetcher();
     CRateFetcher(const CRateFetcher&) = delete;
     CRateFetcher& operator=(const CRateFetcher&) = delete;
@@ -56,6 +67,7 @@ private:
     bool WriteRatesFile(const std::string& body, std::string& error) const;
 
     std::string m_strUrl;
+    std::string m_strCaFile;
     CRateFile& m_rates;
     std::function<void(const std::string&)> m_log;
     std::string m_strETag, m_strLastModified;  // of the last good download

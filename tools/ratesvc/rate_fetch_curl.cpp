@@ -8,6 +8,7 @@
 #include <memory>
 #include <strings.h>
 
+
 namespace ratesvc {
 
 namespace {
@@ -17,7 +18,7 @@ constexpr long kTransferTimeoutSec = 60;
 
 struct Transfer {
     std::string body;
-    std::string etag, lastModified;  // of the final response (after redirects)
+    CValidators validators;  // of the final response (after redirects)
     size_t nMaxBody = 0;
     bool bTooLarge = false;
     const std::atomic<bool>* pStop = nullptr;
@@ -34,27 +35,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-std::string Trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return std::string(s);
-}
-
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
     const size_t n = size * count;
-    const std::string_view line(data, n);
-    if (line.rfind("HTTP/", 0) == 0) {  // a new response (a redirect was followed): forget the last one's
-        t.etag.clear();
-        t.lastModified.clear();
-        return n;
-    }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return n;
-    const std::string_view name = line.substr(0, colon);
-    auto is = [&](const char* want) { return name.size() == std::strlen(want) && strncasecmp(name.data(), want, name.size()) == 0; };
-    if (is("ETag")) t.etag = Trimmed(line.substr(colon + 1));
-    else if (is("Last-Modified")) t.lastModified = Trimmed(line.substr(colon + 1));
+    static_cast<Transfer*>(user)->validators.OnHeaderLine(std::string_view(data, n));
     return n;
 }
 
@@ -80,28 +63,31 @@ bool Append(std::unique_ptr<curl_slist, SlistDeleter>& list, const std::string& 
 
 }  // namespace
 
-bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::string& ifModifiedSince,
-             size_t maxBody, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         error = "cannot start a transfer";
         return false;
     }
     std::unique_ptr<curl_slist, SlistDeleter> headers;
-    if ((!ifNoneMatch.empty() && !Append(headers, "If-None-Match: " + ifNoneMatch)) ||
-        (!ifModifiedSince.empty() && !Append(headers, "If-Modified-Since: " + ifModifiedSince))) {
+    if ((!request.strIfNoneMatch.empty() && !Append(headers, "If-None-Match: " + request.strIfNoneMatch)) ||
+        (!request.strIfModifiedSince.empty() && !Append(headers, "If-Modified-Since: " + request.strIfModifiedSince))) {
         error = "out of memory";
         return false;
     }
 
     Transfer t;
     t.pStop = &stop;
-    t.nMaxBody = maxBody;
+    t.nMaxBody = request.nMaxBody;
     char curlError[CURL_ERROR_SIZE] = "";
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_URL, request.strUrl.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A source reached over TLS stays on TLS: a redirect to plain http would
+    // let anyone on the path hand the service its rates.
+    const bool tls = strncasecmp(request.strUrl.c_str(), "https:", 6) == 0;
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
+    if (!request.strCaFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, request.strCaFile.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
@@ -121,15 +107,15 @@ bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::
 
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {
-        if (t.bTooLarge) error = "the answer is larger than " + std::to_string(maxBody >> 20) + " MB";
+        if (t.bTooLarge) error = "the answer is larger than " + std::to_string(request.nMaxBody >> 20) + " MB";
         else error = *curlError ? curlError : curl_easy_strerror(rc);
         return false;
     }
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.nStatus);
     answer.strBody = std::move(t.body);
-    answer.strETag = std::move(t.etag);
-    answer.strLastModified = std::move(t.lastModified);
+    answer.validators = std::move(t.validators);
     return true;
 }
+
 
 }  // namespace ratesvc

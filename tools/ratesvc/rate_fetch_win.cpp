@@ -46,7 +46,9 @@ std::string ErrorText(const char* what, DWORD code = GetLastError()) {
     case ERROR_WINHTTP_TIMEOUT: return std::string(what) + ": timed out";
     case ERROR_WINHTTP_CANNOT_CONNECT: return std::string(what) + ": cannot connect";
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return std::string(what) + ": host not found";
-    case ERROR_WINHTTP_SECURE_FAILURE: return std::string(what) + ": the server's certificate is not trusted";
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:  // what Wine reports for an untrusted certificate
+        return std::string(what) + ": no secure connection (the certificate is not trusted, or TLS failed)";
     case ERROR_WINHTTP_REDIRECT_FAILED: return std::string(what) + ": redirect refused";
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
     case ERROR_WINHTTP_INVALID_URL: return std::string(what) + ": not an http or https URL";
@@ -54,8 +56,7 @@ std::string ErrorText(const char* what, DWORD code = GetLastError()) {
     }
 }
 
-// A response header, or empty. Validators go back into request headers, so a
-// value with control characters (a header injection attempt) is dropped.
+// A response header, or empty (also when absurdly long).
 std::string Header(HINTERNET request, DWORD which) {
     DWORD bytes = 0;
     WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX);
@@ -64,25 +65,27 @@ std::string Header(HINTERNET request, DWORD which) {
     if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
         return {};
     value.resize(bytes / sizeof(wchar_t));
-    for (wchar_t c : value)
-        if (c < 0x20 || c == 0x7F) return {};
     return Narrow(value);
 }
 
+// `value` passed CValidators' checks: no control bytes, a bounded length.
 bool AddHeader(HINTERNET request, const char* name, const std::string& value) {
     if (value.empty()) return true;
-    for (char c : value)
-        if (static_cast<unsigned char>(c) < 0x20) return true;  // never sent: see Header()
     const std::wstring line = Wide(std::string(name) + ": " + value);
     return WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(line.size()), WINHTTP_ADDREQ_FLAG_ADD);
 }
 
 }  // namespace
 
-bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::string& ifModifiedSince,
-             size_t maxBody, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+bool HttpGet(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+    if (!req.strCaFile.empty()) {
+        // WinHTTP takes its trust from the system's certificate store only.
+        error = "a certificate file is not supported here; install the certificate for the user instead";
+        return false;
+    }
     const auto deadline = std::chrono::steady_clock::now() + kTransferDeadline;
-    const std::wstring wideUrl = Wide(url);
+    const size_t maxBody = req.nMaxBody;
+    const std::wstring wideUrl = Wide(req.strUrl);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
@@ -116,8 +119,8 @@ bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::
     const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
     Handle request(WinHttpOpenRequest(connection.get(), L"GET", path.empty() ? L"/" : path.c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
-    if (!request || !AddHeader(request.get(), "If-None-Match", ifNoneMatch) ||
-        !AddHeader(request.get(), "If-Modified-Since", ifModifiedSince)) {
+    if (!request || !AddHeader(request.get(), "If-None-Match", req.strIfNoneMatch) ||
+        !AddHeader(request.get(), "If-Modified-Since", req.strIfModifiedSince)) {
         error = ErrorText("cannot start a transfer");
         return false;
     }
@@ -161,8 +164,12 @@ bool HttpGet(const std::string& url, const std::string& ifNoneMatch, const std::
     }
     answer.nStatus = static_cast<long>(status);
     answer.strBody = std::move(body);
-    answer.strETag = Header(request.get(), WINHTTP_QUERY_ETAG);
-    answer.strLastModified = Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED);
+    // The final response's (after redirects), through the same rules as the
+    // native fetcher's header lines.
+    if (const std::string etag = Header(request.get(), WINHTTP_QUERY_ETAG); !etag.empty())
+        answer.validators.OnHeaderLine("ETag: " + etag);
+    if (const std::string modified = Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED); !modified.empty())
+        answer.validators.OnHeaderLine("Last-Modified: " + modified);
     return true;
 }
 

@@ -1,13 +1,16 @@
 #include "rate_file.h"
 
 #include <expat.h>
-#include <sys/stat.h>
 
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "file_stamp.h"
+#include "printable.h"
+#include "rate_checks.h"
 
 namespace ratesvc {
 
@@ -62,7 +65,9 @@ void XMLCALL OnStart(void* user, const char* name, const char** atts) {
 
     if (const char* time = Attr(atts, "time")) {
         if (st.dayDepth) return st.Fail("a dated Cube inside another");
-        if (!*time) return st.Fail("a Cube with an empty time");
+        // The date reaches logs and the replacement rule compares it as text:
+        // nothing but a real date gets in.
+        if (!IsIsoDate(time)) return st.Fail("a Cube time " + Quoted(time) + " that is not a YYYY-MM-DD date");
         st.table.m_strDate = time;
         st.dayDepth = st.depth;
         return;
@@ -73,14 +78,17 @@ void XMLCALL OnStart(void* user, const char* name, const char** atts) {
     if (!st.dayDepth) return st.Fail("a rate outside a dated Cube");
     if (!currency || !rate) return st.Fail("a Cube with only one of currency and rate");
     const std::string_view code(currency);
-    if (!IsCode(code)) return st.Fail("currency \"" + std::string(code) + "\" is not a three-letter code");
+    if (!IsCode(code)) return st.Fail("currency " + Quoted(code) + " is not a three-letter code");
     if (code == "EUR") return st.Fail("EUR is the base and has no rate of its own");
 
     const std::string_view text(rate);
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0)
-        return st.Fail("rate \"" + std::string(text) + "\" of " + std::string(code) + " is not a positive number");
+        return st.Fail("rate " + Quoted(text) + " of " + std::string(code) + " is not a positive number");
+    // A rate of 1e-300 against one of 1e300 would make cross rates infinite.
+    if (!IsPlausiblePerEuro(value))
+        return st.Fail("rate " + Quoted(text) + " of " + std::string(code) + " is not a plausible number per euro");
     if (!st.table.m_perEuro.emplace(std::string(code), value).second)
         return st.Fail(std::string(code) + " appears twice");
 }
@@ -145,31 +153,13 @@ CRateFile::CRateFile(std::string path, std::function<void(const std::string&)> l
     : m_strPath(std::move(path)), m_log(std::move(log)) {}
 
 CRateFile::Stamp CRateFile::StatFile(const std::string& path) {
+    const CFileStamp f = StampOf(path);
     Stamp s;
-#ifdef _WIN32
-    // No inode numbers; the modification time comes in 100 ns steps. The
-    // path is UTF-8, not the ANSI code page.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path p = fs::u8path(path);
-    const auto size = fs::file_size(p, ec);
-    if (ec) return s;
-    const auto mtime = fs::last_write_time(p, ec);
-    if (ec) return s;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(mtime.time_since_epoch()).count();
-    s.bPresent = true;
-    s.nSize = size;
-    s.nMtimeSec = ns / 1000000000;
-    s.nMtimeNsec = ns % 1000000000;
-#else
-    struct stat sb {};
-    if (::stat(path.c_str(), &sb) != 0) return s;
-    s.bPresent = true;
-    s.nInode = sb.st_ino;
-    s.nSize = static_cast<unsigned long long>(sb.st_size);
-    s.nMtimeSec = sb.st_mtim.tv_sec;
-    s.nMtimeNsec = sb.st_mtim.tv_nsec;
-#endif
+    s.bPresent = f.bPresent;
+    s.nInode = f.nInode;
+    s.nSize = f.nSize;
+    s.nMtimeSec = f.nMtimeSec;
+    s.nMtimeNsec = f.nMtimeNsec;
     return s;
 }
 
@@ -191,6 +181,10 @@ void CRateFile::Load(const Stamp& stamp) {
         m_strError = m_strPath + ": " + why;
         return;
     }
+    if (!MayReplace(m_table.get(), *table, why)) {
+        m_strError = m_strPath + ": refused: " + why;
+        return;
+    }
     m_table = std::move(table);
     m_strError.clear();
 }
@@ -210,6 +204,11 @@ std::shared_ptr<const CRateTable> CRateFile::Current() {
         }
     }
     return m_table;
+}
+
+bool CRateFile::MayTake(const CRateTable& candidate, std::string& why) {
+    const auto inForce = Current();
+    return MayReplace(inForce.get(), candidate, why);
 }
 
 std::string CRateFile::LastError() {

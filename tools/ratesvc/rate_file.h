@@ -33,7 +33,8 @@ bool ParseRateFile(std::string_view xml, CRateTable& table, std::string& error);
 
 // The rates file behind the service. Current() checks the file's identity
 // (inode, size, modification time) and reloads when it changed; a file that
-// does not parse, or has gone, leaves the last good table in force.
+// does not parse, has gone, or may not replace the rates in force (see
+// MayReplace in rate_checks.h) leaves the last good table in force.
 class CRateFile {
 public:
     // `log` hears of every load, good or bad (the service prints them).
@@ -44,6 +45,10 @@ public:
     std::shared_ptr<const CRateTable> Current();
 
     const std::string& Path() const { return m_strPath; }
+
+    // Whether a parsed file may replace the rates in force; asked before a
+    // download is written over the kept file, so a refused one never is.
+    bool MayTake(const CRateTable& candidate, std::string& why);
 
     // Why the last load attempt failed; empty after a good load.
     std::string LastError();

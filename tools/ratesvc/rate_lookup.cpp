@@ -2,6 +2,9 @@
 
 #include <unordered_map>
 
+#include "printable.h"
+#include "rate_checks.h"
+
 namespace ratesvc {
 
 namespace {
@@ -42,8 +45,6 @@ CRateAnswer Fault(FaultKind kind, std::string reason) {
     return a;
 }
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 // The fault for a code the table has no rate for.
 CRateAnswer Missing(const CRateTable& table, std::string_view code) {
     if (!IsListedCode(code) && code != "EUR")
@@ -65,6 +66,11 @@ CRateAnswer RateForCodes(const CRateTable* table, std::string_view from, std::st
         if (!table->PerEuro(code)) return Missing(*table, code);
     CRateAnswer a;
     a.dRate = *table->CrossRate(from, to);
+    // The loader bounds every rate, but an answer is the last place an
+    // infinite or denormal number could still slip out to a client.
+    if (!IsAnswerableRate(a.dRate))
+        return Fault(FaultKind::kServer, "No usable rate for " + std::string(from) + " to " + std::string(to) +
+                                             " in the rates of " + table->m_strDate);
     return a;
 }
 

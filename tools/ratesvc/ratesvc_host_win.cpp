@@ -5,7 +5,6 @@
 // folder; options on the command line override both (tests use that).
 #include <winsock2.h>
 #include <windows.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
@@ -58,14 +57,24 @@ std::wstring Wide(const std::string& utf8) {
     return wide;
 }
 
-// %LOCALAPPDATA%\Zelvane, as the shell knows it (not the environment variable,
-// which any parent process can point elsewhere).
+// %LOCALAPPDATA%\Zelvane. From the environment, else from where the shell
+// keeps the folder's name; not through shell32 itself, whose load (with
+// user32 and COM behind it) would cost an idle service more memory than all
+// its own work.
 std::string DataFolder() {
-    PWSTR folder = nullptr;
-    std::wstring path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) path = folder;
-    CoTaskMemFree(folder);
-    return path.empty() ? std::string() : Narrow(path) + "\\Zelvane";
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) {
+        wchar_t raw[MAX_PATH * 2];
+        DWORD bytes = sizeof raw;
+        n = 0;
+        if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                         L"Local AppData", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, raw, &bytes) ==
+            ERROR_SUCCESS)
+            n = ExpandEnvironmentStringsW(raw, path, MAX_PATH * 2);
+        if (n == 0 || n > MAX_PATH * 2) return {};
+    }
+    return Narrow(path) + "\\Zelvane";
 }
 
 std::string ReadSourceUrl() {
@@ -194,14 +203,17 @@ int wmain(int argc, wchar_t** wargv) {
 
     // Defaults first: the server takes the last of an option given twice.
     std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};
+    std::string source;
     if (fetch) {
-        args.insert(args.end(), {"--rates-url", ReadSourceUrl(), "--fetch-every", std::to_string(ReadFetchEvery())});
+        const std::string url = ReadSourceUrl(), every = std::to_string(ReadFetchEvery());
+        args.insert(args.end(), {"--rates-url", url, "--fetch-every", every});
+        source = "; rates from " + url + " every " + every + " s";
     }
     args.insert(args.end(), rest.begin(), rest.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    HostLog("starting (" + std::to_string(GetCurrentProcessId()) + ")");
+    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + source + ")");
     // The mutex is left to the end of the process: released any earlier, a
     // new instance could start beside this one while it still exits.
     return ServeMain(static_cast<int>(args.size()), argv.data());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/xlserver/book_file.h"
 #include "tools/xlserver/call_log.h"
 #include "tools/xlserver/cell_ref.h"
 #include "tools/xlserver/workbook.h"
@@ -40,8 +41,7 @@ constexpr CellErrorName kCellErrors[] = {{2000, "#NULL!"}, {2007, "#DIV/0!"}, {2
 // A workbook opened by the session, written back when it is closed.
 struct Book {
     std::wstring path;
-    Workbook data;
-    bool dirty = false;
+    BookFile file;
     bool open = true;
 };
 
@@ -318,7 +318,7 @@ protected:
     }
 
 private:
-    Sheet& sheet() { return book_->data.sheets[sheet_]; }
+    const Sheet& sheet() const { return book_->file.book().sheets[sheet_]; }
 
     void Get(VARIANT* result) {
         if (!result) return;
@@ -369,12 +369,19 @@ private:
         } else {
             cells.assign(static_cast<size_t>(range_.Count()), CellFrom(value.v));
         }
+        // Every cell is checked before any changes: a refused write leaves
+        // the workbook as it was.
+        std::string why;
+        for (long r = 0; r < range_.Rows(); ++r)
+            for (long c = 0; c < range_.Columns(); ++c)
+                if (!book_->file.Writable(sheet_, range_.first.row + static_cast<int>(r),
+                                          range_.first.column + static_cast<int>(c), &why))
+                    throw ExcelError{kExcelFailure, why};
         size_t i = 0;
         for (long r = 0; r < range_.Rows(); ++r)
             for (long c = 0; c < range_.Columns(); ++c)
-                sheet().Set(range_.first.row + static_cast<int>(r), range_.first.column + static_cast<int>(c),
-                            std::move(cells[i++]));
-        book_->dirty = true;
+                book_->file.Set(sheet_, range_.first.row + static_cast<int>(r),
+                                range_.first.column + static_cast<int>(c), std::move(cells[i++]));
     }
 
     static Cell Element(SAFEARRAY* array, VARTYPE type, LONG* index) {
@@ -431,7 +438,7 @@ public:
 protected:
     HRESULT Call(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) override {
         CheckOpen(*book_);
-        const auto& sheets = book_->data.sheets;
+        const auto& sheets = book_->file.book().sheets;
         if (id == 0x76 && IsGet(flags) && result) {
             V_VT(result) = VT_I4;
             V_I4(result) = static_cast<LONG>(sheets.size());
@@ -504,19 +511,18 @@ private:
     HRESULT Open(DISPPARAMS* params, VARIANT* result) {
         const Arguments args(params);
         if (args.Omitted(0) || args.size() > 15) return DISP_E_BADPARAMCOUNT;
-        auto book = std::make_shared<Book>();
-        book->path = Wide(Text(args[0]));
+        const std::wstring path = Wide(Text(args[0]));
         std::string content;
-        if (!ReadFile(book->path, &content))
-            throw ExcelError{kExcelFailure, "'" + PathText(book->path) +
+        if (!ReadFile(path, &content))
+            throw ExcelError{kExcelFailure, "'" + PathText(path) +
                                                 "' could not be found. Check the spelling of the file name, and "
                                                 "verify that the file location is correct."};
         std::string why;
-        auto data = ReadSpreadsheetML(content, &why);
-        if (!data)
-            throw ExcelError{kExcelFailure, "'" + PathText(book->path) + "' is not a workbook that can be opened (" +
+        auto file = BookFile::Read(std::move(content), &why);
+        if (!file)
+            throw ExcelError{kExcelFailure, "'" + PathText(path) + "' is not a workbook that can be opened (" +
                                                 why + ")."};
-        book->data = std::move(*data);
+        auto book = std::make_shared<Book>(Book{path, std::move(*file)});
         session_->books.push_back(book);
         Store(result, new WorkbookObject(book));
         return S_OK;
@@ -526,7 +532,7 @@ private:
     void Close() {
         std::string failed;
         for (const auto& book : session_->books) {
-            if (book->open && book->dirty && !WriteFile(book->path, WriteSpreadsheetML(book->data)))
+            if (book->open && book->file.changed() && !WriteFile(book->path, book->file.Text()))
                 failed = PathText(book->path);
             book->open = false;
         }

@@ -36,8 +36,52 @@ struct Workbook {
     std::vector<Sheet> sheets;
 };
 
-// The document, or nothing with *error saying why.
-std::optional<Workbook> ReadSpreadsheetML(std::string_view xml, std::string* error);
+// Where the elements that hold cells lie in the document they were read
+// from, so that cells can be changed in place and every other byte kept.
+// Spans are [begin, end) offsets of whole tags; an element written as one
+// self-closing tag has close == start.
+struct Span {
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+struct CellPlace {
+    long column = 0;
+    long last = 0;  // the last column it covers (MergeAcross)
+    Span start, close;
+    bool hasData = false;
+    Span data;  // the whole <Data> element, start tag to end tag
+};
+
+struct RowPlace {
+    long row = 0;
+    long last = 0;  // the last row it stands for (Span)
+    Span start, close;
+    std::vector<CellPlace> cells;
+};
+
+// A block of merged cells: only its top left cell holds a value.
+struct Merge {
+    long top, left, bottom, right;
+};
+
+struct SheetPlace {
+    Span start, close;  // the <Worksheet> element
+    size_t afterNames = 0;  // past the sheet's </Names>, 0 when it has none
+    bool hasTable = false;
+    Span tableStart, tableClose;
+    std::vector<RowPlace> rows;
+    std::vector<Merge> merges;
+};
+
+struct Layout {
+    Span root;  // the <Workbook> start tag
+    std::vector<SheetPlace> sheets;
+};
+
+// The document, or nothing with *error saying why; with layout, also where
+// its sheets, rows and cells lie.
+std::optional<Workbook> ReadSpreadsheetML(std::string_view xml, std::string* error, Layout* layout = nullptr);
 std::string WriteSpreadsheetML(const Workbook& book);
 
 }  // namespace xlserver

@@ -118,6 +118,8 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
             if (j >= xml.size() || xml[j] != '>') return Fail(error, "broken end tag", i);
             if (open.empty() || open.back() != name) return Fail(error, "mismatched end tag", i);
             open.pop_back();
+            handler.tagBegin = i;
+            handler.tagEnd = j + 1;
             handler.End(LocalName(name));
             i = j + 1;
         } else {
@@ -153,8 +155,14 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
                 if (!Unescape(xml.substr(j + 1, close - j - 1), value)) return Fail(error, "bad entity", j);
                 attributes.emplace_back(std::string(LocalName(attr)), std::move(value));
                 j = close + 1;
+                // XML wants space between attributes; without it a name
+                // could be read as part of its neighbour's.
+                if (j < xml.size() && !IsSpace(xml[j]) && xml[j] != '>' && xml[j] != '/')
+                    return Fail(error, "attributes run together", j);
             }
             seenRoot = true;
+            handler.tagBegin = i;
+            handler.tagEnd = j + 1;
             handler.Start(LocalName(name), attributes);
             if (selfClosing) {
                 handler.End(LocalName(name));

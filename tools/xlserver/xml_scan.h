@@ -13,6 +13,11 @@ namespace xlserver {
 
 struct XmlHandler {
     virtual ~XmlHandler() = default;
+    // Where the tag being reported lies in the document: from its '<' to
+    // just past its '>'. A self-closing tag is reported to Start and End
+    // with the same place.
+    size_t tagBegin = 0;
+    size_t tagEnd = 0;
     virtual void Start(std::string_view name, const std::vector<std::pair<std::string, std::string>>& attributes) = 0;
     virtual void End(std::string_view name) = 0;
     virtual void Text(std::string_view text) = 0;

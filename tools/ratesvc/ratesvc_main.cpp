@@ -1,0 +1,241 @@
+// zelvane-ratesvc: the local rate service. One gSOAP server on loopback that
+// answers both of the program's rate clients from a rates file in the
+// European Central Bank's daily reference format:
+//   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
+//   POST /soap                    rpc/encoded getRate (country names)
+// One thread per connection; connections are kept alive between calls.
+// Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
+// it and keeps its log.
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "printable.h"
+#include "rate_fetch.h"
+#include "rate_file.h"
+#include "ratesvc_host.h"
+#include "ratesvc_serve.h"
+#include "soapH.h"
+
+namespace {
+
+constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
+constexpr char kExchangeRatePath[] = "/soap";
+constexpr int kSendTimeoutSec = 10;
+
+struct Options {
+    std::string strRates;
+    int nPort = 0;
+    std::string strPortFile;
+    std::string strNamespace;
+    std::string strRatesUrl;        // fetched into strRates when given
+    int nFetchEverySec = 3600;
+    std::string strRatesCa;         // certificates trusted for --rates-url
+    int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
+    int nReceiveTimeoutSec = 5;
+    int nRequestDeadlineSec = 20;
+    int nMaxConnections = 256;
+    bool bVerbose = false;
+};
+
+struct Service {
+    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {
+        context.pRates = &rates;
+        context.bVerbose = o.bVerbose;
+        context.log = Log;
+        context.limits.idleTimeout = std::chrono::seconds(o.nIdleTimeoutSec);
+        context.limits.receiveTimeout = std::chrono::seconds(o.nReceiveTimeoutSec);
+        context.limits.requestDeadline = std::chrono::seconds(o.nRequestDeadlineSec);
+    }
+
+    // Lines name files, URLs and what a download or a client said: made
+    // printable here, so nothing from outside can end a line or forge one.
+    static void Log(const std::string& line) { ratesvc::HostLog(ratesvc::Printable(line, 2048)); }
+
+    const Options& opts;
+    ratesvc::CRateFile rates;
+    ratesvc::CServeContext context;
+
+    // Open connections, so that shutdown can wake and wait for them.
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::set<soap*> connections;
+};
+
+void ServeConnection(soap* conn) {
+    Service& svc = *static_cast<Service*>(conn->user);
+    ratesvc::ServeConnection(conn, svc.context);
+    {
+        std::lock_guard<std::mutex> lock(svc.mutex);
+        svc.connections.erase(conn);
+        soap_destroy(conn);
+        soap_end(conn);
+        soap_free(conn);
+    }
+    svc.idle.notify_all();
+}
+
+bool ParseInt(const char* text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || v < 0 || v > 1000000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--rates" && hasValue) o.strRates = argv[++i];
+        else if (a == "--port" && hasValue) { if (!ParseInt(argv[++i], o.nPort)) return false; }
+        else if (a == "--port-file" && hasValue) o.strPortFile = argv[++i];
+        else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
+        else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
+        else if (a == "--receive-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nReceiveTimeoutSec)) return false; }
+        else if (a == "--request-deadline" && hasValue) { if (!ParseInt(argv[++i], o.nRequestDeadlineSec)) return false; }
+        else if (a == "--rates-ca" && hasValue) o.strRatesCa = argv[++i];
+        else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
+        else if (a == "--rates-url" && hasValue) o.strRatesUrl = argv[++i];
+        else if (a == "--fetch-every" && hasValue) { if (!ParseInt(argv[++i], o.nFetchEverySec)) return false; }
+        else if (a == "--verbose") o.bVerbose = true;
+        else return false;
+    }
+    return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nReceiveTimeoutSec > 0 &&
+           o.nRequestDeadlineSec > 0 && o.nMaxConnections > 0 &&
+           o.nFetchEverySec > 0;
+}
+
+void Usage() {
+    ratesvc::HostUsage(
+                 "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
+                 "                       [--idle-timeout SECONDS] [--receive-timeout SECONDS]\n"
+                 "                       [--request-deadline SECONDS] [--max-connections N] [--verbose]\n"
+                 "                       [--rates-url URL [--fetch-every SECONDS] [--rates-ca FILE]]\n"
+                 "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx and getRate at\n"
+                 "  http://127.0.0.1:N/soap from FILE (euro reference rates), reloaded when it changes.\n"
+                 "  --rates-url fetches FILE from URL at start and then every SECONDS (default 3600),\n"
+                 "  asking only for a newer file; a failed or bad download, or one older or thinner\n"
+                 "  than the rates in force, keeps them. --rates-ca: certificates to trust for https.\n"
+                 "  A request may take 64 KB and --request-deadline seconds (default 20), waiting at\n"
+                 "  most --receive-timeout (5) for each piece; a kept-alive connection may idle for\n"
+                 "  --idle-timeout (600).\n"
+                 "  --port 0 (the default) picks a free port; the port is printed and, with\n"
+                 "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
+}
+
+// gSOAP's description of the last error, for the log.
+std::string FaultText(soap* s) {
+    char text[512] = "";
+    soap_sprint_fault(s, text, sizeof text);
+    return text;
+}
+
+int BoundPort(SOAP_SOCKET sock) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+int ratesvc::ServeMain(int argc, char** argv) {
+    Options opts;
+    if (!ParseOptions(argc, argv, opts)) {
+        Usage();
+        return 2;
+    }
+    if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
+
+    Service svc(opts);
+    std::unique_ptr<ratesvc::CRateFetcher> fetcher;
+    if (!opts.strRatesUrl.empty()) {
+        fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log, opts.strRatesCa);
+        fetcher->FetchOnce();
+        fetcher->Start(std::chrono::seconds(opts.nFetchEverySec));
+    }
+    if (!svc.rates.Current())
+        Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
+
+    soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
+    master->user = &svc;
+    master->bind_flags = SO_REUSEADDR;
+    master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
+    ratesvc::ConfigureContext(master, svc.context.limits);
+    master->send_timeout = kSendTimeoutSec;
+    if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
+        Service::Log("cannot listen on 127.0.0.1:" + std::to_string(opts.nPort) + ": " + FaultText(master));
+        soap_free(master);
+        return 1;
+    }
+    const int port = BoundPort(master->master);
+    if (!opts.strPortFile.empty()) {
+        // Written whole under another name first, so a reader never sees half a number.
+        const std::string tmp = opts.strPortFile + ".tmp";
+        std::ofstream(tmp) << port << "\n";
+        std::rename(tmp.c_str(), opts.strPortFile.c_str());
+    }
+    ratesvc::HostListening(port);
+    Service::Log("listening on 127.0.0.1:" + std::to_string(port) + " (ConversionRate at " + kConversionRatePath +
+                 ", getRate at " + kExchangeRatePath + ")");
+
+    while (!ratesvc::g_stopRequested) {
+        if (!soap_valid_socket(soap_accept(master))) {
+            if (master->errnum && !ratesvc::g_stopRequested) {
+                Service::Log(FaultText(master));
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));  // e.g. out of descriptors
+            }
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(svc.mutex);
+        if (static_cast<int>(svc.connections.size()) >= opts.nMaxConnections) {
+            lock.unlock();
+            Service::Log(std::to_string(opts.nMaxConnections) + " connections open; refusing another");
+            soap_force_closesock(master);
+            continue;
+        }
+        soap* conn = soap_copy(master);
+        master->socket = SOAP_INVALID_SOCKET;  // now the connection's alone
+        if (!conn) {
+            lock.unlock();
+            continue;
+        }
+        svc.connections.insert(conn);
+        lock.unlock();
+        std::thread(::ServeConnection, conn).detach();
+    }
+
+    // Stop: no new connections; wake the open ones and wait for them to end.
+    soap_closesock(master);
+    {
+        std::unique_lock<std::mutex> lock(svc.mutex);
+#ifdef _WIN32
+        for (soap* c : svc.connections) shutdown(c->socket, SD_BOTH);
+#else
+        for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
+#endif
+        svc.idle.wait_for(lock, std::chrono::seconds(5), [&] { return svc.connections.empty(); });
+    }
+    soap_destroy(master);
+    soap_end(master);
+    soap_free(master);
+    fetcher.reset();
+    Service::Log("stopped");
+    return 0;
+}

@@ -1,0 +1,331 @@
+#include "ratesvc_serve.h"
+
+#ifndef _WIN32
+#include <poll.h>
+#include <sys/socket.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "printable.h"
+#include "rate_lookup.h"
+#include "soapH.h"
+
+// SOAP 1.1 first, so that faults for requests too broken to tell the version
+// still go out as SOAP 1.1. The "cr" entry is rewritten by --namespace.
+struct Namespace namespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
+    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+namespace ratesvc {
+
+namespace {
+
+// The answers declare only the namespaces they use: a ConversionRate answer
+// needs the envelope's and the service's, getRate's no service namespace of
+// the other contract. Requests are still read with the whole table.
+struct Namespace conversionAnswerNamespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+struct Namespace exchangeAnswerNamespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
+constexpr char kExchangeRatePath[] = "/soap";
+// More calls per connection than any client makes; gSOAP's own default (100)
+// would drop a long-lived monitor connection every hundred polls.
+constexpr int kMaxKeepAlive = 1000000;
+// A fault string or detail is cut to this many printable bytes, whatever
+// client text gSOAP or the service put in it.
+constexpr size_t kMaxFaultText = 160;
+// After a request that was too large, what is still on its way is read and
+// dropped for a moment, so that the client sees the fault, not a reset.
+constexpr size_t kMaxDiscard = 1u << 20;
+constexpr int kDiscardMs = 500;
+
+using Clock = CRequestBudget::Clock;
+
+// What one connection needs beyond gSOAP's context.
+struct Connection {
+    Connection(CServeContext& c, Clock::time_point accepted) : context(c), budget(c.limits, accepted) {}
+
+    CServeContext& context;
+    int (*pfnParse)(soap*) = nullptr;                   // gSOAP's HTTP header parser
+    size_t (*pfnRecv)(soap*, char*, size_t) = nullptr;  // the transport's read
+    CRequestBudget budget;
+    bool bInBody = false;
+    ULONG64 nBodyStart = 0;  // soap->count where the current body begins
+    bool bCut = false;       // input of this request ended at its Content-Length
+    size_t nReceived = 0;    // bytes read for the request under way, header included
+    bool bTooLarge = false;  // it announced or sent more than nMaxRequestBytes
+};
+
+Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
+CServeContext& ContextOf(soap* s) { return ConnectionOf(s).context; }
+
+// gSOAP reads a request body until the XML ends, not until Content-Length is
+// reached: a request cut short inside its XML would wait for bytes the client
+// never sends. These two hooks make the end of the announced body an end of
+// input, so such a request gets its fault at once; they also hold every
+// request to the connection's size and time budget.
+int ParseHttpHeader(soap* s) {
+    Connection& c = ConnectionOf(s);
+    const int err = c.pfnParse(s);
+    c.bInBody = !err;
+    c.bCut = false;
+    c.nBodyStart = s->count - (s->buflen - s->bufidx);
+    // Refused before more of the body is read. Not as a parse error: gSOAP
+    // would close the connection without the fault.
+    if (s->length > c.context.limits.nMaxRequestBytes) c.bTooLarge = true;
+    return err;
+}
+
+void SetRecvTimeout(soap* s, std::chrono::milliseconds wait) {
+    // gSOAP reads positive values as seconds, negative ones as microseconds.
+    const long long ms = wait.count();
+    s->recv_timeout = ms >= 2000000 ? static_cast<int>(ms / 1000) : -static_cast<int>(ms * 1000);
+}
+
+size_t RecvWithinBody(soap* s, char* buf, size_t len) {
+    Connection& c = ConnectionOf(s);
+    // soap->count restarts at 0 with each message: below the body start means
+    // the next message's header is being read.
+    if (c.bInBody && s->length > 0 && s->count >= c.nBodyStart) {
+        const ULONG64 got = s->count - c.nBodyStart;
+        if (got >= s->length) {
+            c.bCut = true;
+            return 0;
+        }
+        if (len > s->length - got) len = static_cast<size_t>(s->length - got);
+    } else {
+        c.bInBody = false;
+    }
+    // Header and body alike count, as read from the transport: a chunked
+    // body or endless header lines hit the same wall as a large Content-Length.
+    const size_t maxBytes = c.context.limits.nMaxRequestBytes;
+    if (c.bTooLarge || c.nReceived >= maxBytes) {
+        c.bTooLarge = true;
+        return 0;
+    }
+    len = std::min(len, maxBytes - c.nReceived);
+    const auto wait = c.budget.NextWait(Clock::now());
+    if (wait <= std::chrono::milliseconds::zero()) return 0;  // past the request's deadline: hang up
+    // Only for this read: gSOAP also writes recv_timeout into the Keep-Alive
+    // header of its answers, which must go on naming the idle time-out.
+    const int advertised = s->recv_timeout;
+    SetRecvTimeout(s, wait);
+    const size_t got = c.pfnRecv(s, buf, len);
+    s->recv_timeout = advertised;
+    if (got > 0) c.budget.OnBytes(Clock::now());
+    c.nReceived += got;
+    return got;
+}
+
+// The request path without any query part.
+std::string RequestPath(const soap* s) {
+    std::string path(s->path);
+    const size_t q = path.find_first_of("?#");
+    return q == std::string::npos ? path : path.substr(0, q);
+}
+
+int Fault(soap* s, FaultKind kind, const std::string& reason) {
+    CServeContext& ctx = ContextOf(s);
+    if (ctx.bVerbose && ctx.log) ctx.log("fault: " + reason);
+    char* text = soap_strdup(s, reason.c_str());
+    return kind == FaultKind::kClient ? soap_sender_fault(s, text, nullptr) : soap_receiver_fault(s, text, nullptr);
+}
+
+int WrongPath(soap* s, const char* operation, const char* path) {
+    return Fault(s, FaultKind::kClient,
+                 std::string(operation) + " is served at " + path + ", not at " + Printable(RequestPath(s), 48));
+}
+
+// The whole announced body has arrived, so the client waits for an answer.
+bool BodyComplete(const soap* s, const Connection& c) {
+    return c.bInBody && s->length > 0 && s->count >= c.nBodyStart && s->count - c.nBodyStart >= s->length;
+}
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Every fault leaves through here, as a fresh Client or Server fault with a
+// short, printable text and no detail. gSOAP's own faults are not sent as
+// they stand: some name elements of any length, and one for a request that
+// begins like a response ("X 399") carried the client's number as its HTTP
+// status, a made-up fault code and, when its body had been read, that whole
+// body raw in the detail.
+void SendBoundedFault(soap* s) {
+    soap_set_fault(s);  // fills the code and text for gSOAP's own errors
+    const char** code = soap_faultcode(s);
+    const char** text = soap_faultstring(s);
+    const std::string_view codeText = code && *code ? *code : "";
+    const bool server = EndsWith(codeText, ":Server") || EndsWith(codeText, ":Receiver");
+    char* bounded = soap_strdup(s, Printable(text && *text ? *text : "Bad request", kMaxFaultText).c_str());
+    s->fault = nullptr;  // a new one, so no detail or subcode of gSOAP's stays behind
+    if (server) soap_receiver_fault(s, bounded, nullptr);
+    else soap_sender_fault(s, bounded, nullptr);
+    soap_send_fault(s);
+}
+
+void DiscardInput(soap* s) {
+    if (!soap_valid_socket(s->socket)) return;
+#ifdef _WIN32
+    shutdown(s->socket, SD_SEND);
+#else
+    shutdown(s->socket, SHUT_WR);
+#endif
+    char scratch[4096];
+    const auto until = Clock::now() + std::chrono::milliseconds(kDiscardMs);
+    for (size_t dropped = 0; dropped < kMaxDiscard;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        pollfd p{s->socket, POLLIN, 0};
+#ifdef _WIN32
+        if (left <= 0 || WSAPoll(&p, 1, static_cast<int>(left)) != 1) return;
+#else
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return;
+#endif
+        const auto n = recv(s->socket, scratch, sizeof scratch, 0);
+        if (n <= 0) return;
+        dropped += static_cast<size_t>(n);
+    }
+}
+
+// soap_begin_serve without the fault it sends by itself when a request
+// cannot even begin to be read: every fault goes out through SendBoundedFault.
+int BeginRequest(soap* s) {
+    soap_begin(s);
+    if (soap_begin_recv(s) || soap_envelope_begin_in(s) || soap_recv_header(s) || soap_body_begin_in(s)) return s->error;
+    return SOAP_OK;
+}
+
+// gSOAP's serve loop, except that no request goes unanswered: a body cut
+// short at its Content-Length, one over the size bound, or a POST that is not
+// SOAP at all (which gSOAP leaves to plug-ins this server does not have),
+// gets a Client fault.
+void ServeRequests(soap* conn, Connection& state) {
+    conn->keep_alive = conn->max_keep_alive + 1;
+    do {
+        if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
+        soap_set_namespaces(conn, namespaces);
+        int err = BeginRequest(conn);
+        if (!err) err = soap_serve_request(conn);
+        if (!err) {
+            // What a call allocates lives until soap_end: free it per call, or
+            // a kept-alive connection grows for as long as it lives.
+            soap_destroy(conn);
+            soap_end(conn);
+            state.budget.OnAnswered();
+            state.nReceived = 0;
+            continue;
+        }
+        // Before an envelope was read gSOAP knows no SOAP version and would
+        // write a fault code no SOAP 1.1 client can read.
+        if (!conn->version) conn->version = 1;
+        // gSOAP may give up on the cut input before it asks for more.
+        if (state.nReceived >= state.context.limits.nMaxRequestBytes) state.bTooLarge = true;
+        if (state.bTooLarge) {
+            const std::string text =
+                "The request is larger than " + std::to_string(state.context.limits.nMaxRequestBytes) + " bytes";
+            soap_sender_fault(conn, soap_strdup(conn, text.c_str()), nullptr);
+        } else if (err >= SOAP_STOP) {
+            soap_sender_fault(conn, "Not a SOAP request", nullptr);
+        } else if (err == SOAP_EOF && (state.bCut || BodyComplete(conn, state))) {
+            soap_sender_fault(conn, "The request ends inside its XML", nullptr);
+        } else if (err == SOAP_EOF) {
+            return;  // the client went away, was too slow, or an idle connection timed out
+        }
+        SendBoundedFault(conn);
+        if (state.bTooLarge) DiscardInput(conn);
+        return;
+    } while (conn->keep_alive);
+}
+
+}  // namespace
+
+void ConfigureContext(soap* s, const CServeLimits& limits) {
+    s->max_keep_alive = kMaxKeepAlive;
+    // gSOAP's own bounds behind the connection's: strings, nesting, and the
+    // message (the hooks above see a large request first and fault it).
+    s->maxlength = limits.nMaxStringBytes;
+    s->maxlevel = limits.nMaxXmlDepth;
+    s->recv_maxlength = limits.nMaxRequestBytes;
+    const auto idle = std::chrono::duration_cast<std::chrono::seconds>(limits.idleTimeout).count();
+    s->recv_timeout = static_cast<int>(std::clamp<long long>(idle, 1, 1000000));
+}
+
+void ServeConnection(soap* conn, CServeContext& context) {
+    Connection state(context, Clock::now());
+    state.pfnParse = conn->fparse;
+    state.pfnRecv = conn->frecv;
+    void* const user = conn->user;
+    conn->user = &state;
+    conn->fparse = ParseHttpHeader;
+    conn->frecv = RecvWithinBody;
+    ServeRequests(conn, state);
+    conn->user = user;
+    conn->fparse = state.pfnParse;
+    conn->frecv = state.pfnRecv;
+}
+
+void SetConversionNamespace(const char* uri) {
+    namespaces[4].ns = uri;
+    conversionAnswerNamespaces[1].ns = uri;
+}
+
+}  // namespace ratesvc
+
+using ratesvc::ContextOf;
+
+// document/literal ConversionRate: three-letter codes in, the rate out.
+int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency, double& ConversionRateResult) {
+    if (ratesvc::RequestPath(s) != ratesvc::kConversionRatePath)
+        return ratesvc::WrongPath(s, "ConversionRate", ratesvc::kConversionRatePath);
+    ratesvc::CServeContext& ctx = ContextOf(s);
+    const auto table = ctx.pRates->Current();
+    const ratesvc::CRateAnswer answer = ratesvc::RateForCodes(table.get(), FromCurrency, ToCurrency);
+    if (answer.kind != ratesvc::FaultKind::kNone) return ratesvc::Fault(s, answer.kind, answer.strReason);
+    if (ctx.bVerbose && ctx.log) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
+        ctx.log("ConversionRate " + ratesvc::Printable(FromCurrency, 48) + " " + ratesvc::Printable(ToCurrency, 48) +
+                " -> " + rate);
+    }
+    ConversionRateResult = answer.dRate;
+    soap_set_namespaces(s, ratesvc::conversionAnswerNamespaces);
+    return SOAP_OK;
+}
+
+// rpc/encoded getRate: country names in, the rate out as a float.
+int snp__getRate(soap* s, std::string country1, std::string country2, float& Result) {
+    if (ratesvc::RequestPath(s) != ratesvc::kExchangeRatePath)
+        return ratesvc::WrongPath(s, "getRate", ratesvc::kExchangeRatePath);
+    ratesvc::CServeContext& ctx = ContextOf(s);
+    const auto table = ctx.pRates->Current();
+    const ratesvc::CRateAnswer answer = ratesvc::RateForCountries(table.get(), country1, country2);
+    if (answer.kind != ratesvc::FaultKind::kNone) return ratesvc::Fault(s, answer.kind, answer.strReason);
+    if (ctx.bVerbose && ctx.log) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
+        ctx.log("getRate " + ratesvc::Quoted(country1, 48) + " " + ratesvc::Quoted(country2, 48) + " -> " + rate);
+    }
+    Result = static_cast<float>(answer.dRate);
+    soap_set_namespaces(s, ratesvc::exchangeAnswerNamespaces);
+    return SOAP_OK;
+}
