@@ -47,8 +47,16 @@ public:
     // whether to install the newer version; false declines.
     int Update(const std::string& baseUrl, const std::function<bool()>& confirm);
 
-    // A request for url (UTF-8), or null.
-    HINTERNET OpenUrl(const std::string& url) const;
+    // A sent GET request and the connection it belongs to (closing that
+    // first would end the request).
+    struct UrlRequest {
+        update::InternetHandle connection;
+        update::InternetHandle request;
+        HINTERNET get() const { return request.get(); }
+    };
+    // Sends a request for url (UTF-8, http or https); false when it could
+    // not be sent or no answer came within the time-outs.
+    bool OpenUrl(const std::string& url, UrlRequest* out) const;
     // What the request yields, at most limit bytes; false when a read
     // failed, the server stalled past the deadline, or fewer bytes arrived
     // than its Content-Length announced.

@@ -53,7 +53,8 @@ bool IsHttpOk(HINTERNET request) {
 long long ContentLength(HINTERNET request) {
     wchar_t text[32] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+        return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND ? -1 : -2;
     long long value = 0;
     const wchar_t* p = text;
     if (!*p) return -2;
@@ -78,6 +79,14 @@ bool IsExecutableOfVersion(const std::vector<unsigned char>& image, const update
         return false;
     const std::optional<update::Version> version = update::FindFileVersion(image.data(), image.size());
     return version && *version == offered;
+}
+
+void SetTimeouts(HINTERNET handle) {
+    DWORD timeout = kNetworkTimeoutMs;
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                               INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        InternetSetOptionW(handle, option, &timeout, sizeof(timeout));
 }
 
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
@@ -217,19 +226,34 @@ bool InstallReadme(const std::wstring& folder, const std::vector<unsigned char>&
 
 CUpdateAgent::CUpdateAgent()
     : m_hInternet(InternetOpenW(ui::Widen(kAgentName).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)) {
-    if (!m_hInternet) return;
-    DWORD timeout = kNetworkTimeoutMs;
-    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                               INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                               INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-        InternetSetOptionW(m_hInternet.get(), option, &timeout, sizeof(timeout));
+    if (m_hInternet) SetTimeouts(m_hInternet.get());
 }
 
-HINTERNET CUpdateAgent::OpenUrl(const std::string& url) const {
-    return InternetOpenUrlW(m_hInternet.get(), ui::Widen(url).c_str(), nullptr, 0,
-                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
-                                INTERNET_FLAG_NEED_FILE,
-                            0);
+bool CUpdateAgent::OpenUrl(const std::string& url, UrlRequest* out) const {
+    const std::wstring wide = ui::Widen(url);
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;  // pointers into wide
+    if (!m_hInternet || !InternetCrackUrlW(wide.c_str(), 0, 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    // Connection and request handles of their own rather than
+    // InternetOpenUrl's, so the time-outs are set on the very handles
+    // that wait (some WinInets do not pass the session's on).
+    out->request.reset();
+    out->connection.reset(InternetConnectW(m_hInternet.get(), host.c_str(), parts.nPort, nullptr, nullptr,
+                                           INTERNET_SERVICE_HTTP, 0, 0));
+    if (!out->connection) return false;
+    SetTimeouts(out->connection.get());
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
+                        INTERNET_FLAG_NEED_FILE | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+    out->request.reset(HttpOpenRequestW(out->connection.get(), L"GET", path.empty() ? L"/" : path.c_str(), nullptr,
+                                        nullptr, nullptr, flags, 0));
+    if (!out->request) return false;
+    SetTimeouts(out->request.get());
+    return HttpSendRequestW(out->request.get(), nullptr, 0, nullptr, 0) != FALSE;
 }
 
 bool CUpdateAgent::Download(HINTERNET request, unsigned long long limit, std::vector<unsigned char>* out) {
@@ -251,8 +275,8 @@ bool CUpdateAgent::Download(HINTERNET request, unsigned long long limit, std::ve
 
 CUpdateAgent::Fetch CUpdateAgent::FetchBytes(const std::string& url, unsigned long long limit,
                                              std::vector<unsigned char>* out) const {
-    update::InternetHandle request(OpenUrl(url));
-    if (!request) return Fetch::kOpenFailed;
+    UrlRequest request;
+    if (!OpenUrl(url, &request)) return Fetch::kOpenFailed;
     if (!IsHttpOk(request.get())) return Fetch::kNotServed;
     return Download(request.get(), limit, out) ? Fetch::kOk : Fetch::kIncomplete;
 }
@@ -325,8 +349,8 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
 
     std::string offered;
     {
-        update::InternetHandle request(OpenUrl(baseUrl + kVersionFile));
-        if (!request) return kOpenFailed;
+        UrlRequest request;
+        if (!OpenUrl(baseUrl + kVersionFile, &request)) return kOpenFailed;
         if (!IsHttpOk(request.get())) return kConfigDownloadFailed;
         // Only the first bytes count, up to the first zero byte if there is one.
         char buffer[kVersionTextMax];

@@ -205,6 +205,9 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/update-short/Zelvane.exe":
             send(response("200 OK", [("Content-Length", "100000")], b"MZ" + b"\0" * 1000))
             return False
+        elif path == "/update-silent/update.txt":
+            self.wait_for_close(120)
+            return False
         elif path == "/redirect-post":
             send(with_length("302 Found", b"", [("Location", "echo")]))
         elif path == "/echo":

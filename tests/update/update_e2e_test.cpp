@@ -199,6 +199,32 @@ TEST_F(UpdateTest, SignedNewerReleaseReplacesTheExecutable) {
     EXPECT_EQ(WindowText(GetDlgItem(about, kIdAboutVersion)), L"バージョン 2.0.0.2");
 }
 
+TEST_F(UpdateTest, NoOtherProgramCanWriteTheReleaseBeforeItIsInstalled) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    UseFolder(L"slow");
+    // Whatever the agent checks must be what it installs: while the update
+    // runs, the staged executable never opens for writing or deleting.
+    const std::wstring staged = DownloadFolder() + L"\\Zelvane.exe";
+    int opened = 0;
+    const Outcome out = RunUpdate(IDYES, [&] {
+        WaitUntil(
+            [&] {
+                HANDLE h = CreateFileW(staged.c_str(), GENERIC_WRITE | DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (h != INVALID_HANDLE_VALUE) {
+                    ++opened;
+                    CloseHandle(h);
+                }
+                return FindMessageBox(app_.pid()).has_value();
+            },
+            kWindowTimeout * 3, milliseconds(2));
+    });
+    EXPECT_EQ(opened, 0) << "the staged release let another writer in";
+    ASSERT_TRUE(out.box);
+    EXPECT_EQ(out.box->text, kDone);
+}
+
 TEST_F(UpdateTest, FailedSwitchLeavesTheProgramAsItWas) {
     ASSERT_TRUE(app_.Start(Exe())) << app_.error();
     UseFolder(L"good");
@@ -253,6 +279,21 @@ TEST_F(UpdateTest, DownloadsThatAreNotWholeOrNotNotesAreRefused) {
         EXPECT_EQ(out.box->text, c.message);
         ExpectProgramUntouched();
     }
+}
+
+TEST_F(UpdateTest, AServerThatNeverAnswersEndsTheCheck) {
+    ASSERT_TRUE(app_.Start(Exe())) << app_.error();
+    const std::string raw = FileBytes(state_ + L"\\raw.port").value_or("0");
+    ASSERT_TRUE(WriteUserString(SectionKey(L"Update"), L"BaseUrl",
+                                L"http://127.0.0.1:" + std::wstring(raw.begin(), raw.end()) + L"/update-silent/"));
+    HWND about = OpenAboutBox(app_);
+    ASSERT_TRUE(about);
+    ClickButton(GetDlgItem(about, IDOK));
+    // The agent's own time-out (30 s) ends the wait, well before the server would.
+    const std::optional<MessageBoxInfo> box = WaitForMessageBox(app_.pid(), milliseconds(75000));
+    ASSERT_TRUE(box) << "the update check still waits for the server";
+    EXPECT_EQ(box->text, L"インターネット接続失敗! しばらくしてからやり直してください");
+    AnswerMessageBox(*box, IDOK);
 }
 
 TEST_F(UpdateTest, ReleaseNotesThatAreNotTextAreNotPutBesideTheProgram) {
