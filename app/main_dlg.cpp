@@ -80,6 +80,10 @@ bool CMainDlg::OnInitDialog() {
     m_tab.InsertItem(kTabLog, "Log");
     m_tab.InsertItem(kTabExcel, "Excel");
     m_tab.SetCurSel(kTabMonitor);
+    // The pages are the tab control's children: without this the dialog
+    // manager's Tab never walks into them, nor finds their mnemonics.
+    SetWindowLongPtrW(m_tab.hwnd(), GWL_EXSTYLE,
+                      GetWindowLongPtrW(m_tab.hwnd(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 
     // Only the page in view is built before the dialog shows. Building the
     // other three took about as long again as the rest of the start, so they
@@ -150,8 +154,24 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
         {WM_QUERYDRAGICON, &CMainDlg::OnQueryDragIcon}, {WM_MOVE, &CMainDlg::OnMove},
         {WM_CLOSE, &CMainDlg::OnClose}, {WM_SLIDE_KEY, &CMainDlg::OnChartKey},
         {kCreateHiddenPages, &CMainDlg::OnCreateHiddenPages},
+        {WM_NEXTDLGCTL, &CMainDlg::OnNextDlgCtl},
     };
     return ui::Route(this, kMessages, msg, wp, lp, result) || ui::Dialog::OnMessage(msg, wp, lp, result);
+}
+
+INT_PTR CMainDlg::OnNextDlgCtl(WPARAM wp, LPARAM lp) {
+    // The dialog manager turns Tab into this message. The tab strip is no
+    // Tab stop (Tab walks into its pages instead), so Ctrl+Tab and
+    // Ctrl+Shift+Tab turn the pages, as in a property sheet.
+    if (LOWORD(lp) != 0 || GetKeyState(VK_CONTROL) >= 0) return FALSE;  // the default moves the focus
+    const int tab = (m_tab.GetCurSel() + (wp ? kTabCount - 1 : 1)) % kTabCount;
+    m_tab.SetCurSel(tab);
+    ShowPage(tab);
+    // The focus must not stay in the page just hidden.
+    if (ui::Dialog* page = Page(tab); page && page->hwnd())
+        if (HWND first = GetNextDlgTabItem(page->hwnd(), nullptr, FALSE))
+            Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    return TRUE;
 }
 
 LRESULT CMainDlg::OnTabSelChange(NMHDR*) {
@@ -224,6 +244,11 @@ void CMainDlg::CloseChart() {
 void CMainDlg::DestroyChart() {
     m_pChart.reset();
     m_bChartOpen = 0;
+}
+
+void CMainDlg::OnMonitorDestroyed() {
+    DestroyChart();
+    EndDialog(1);
 }
 
 void CMainDlg::OnGet() {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "monitor/monitor_host.h"
 #include "ui/dialog.h"
 #include "ui/window.h"
 
@@ -13,7 +14,7 @@ class CPgExcel;
 class CPgLog;
 class CSlide;
 
-class CMainDlg : public ui::Dialog {
+class CMainDlg : public ui::Dialog, public IMonitorHost {
 public:
     CMainDlg();
     ~CMainDlg() override;
@@ -28,6 +29,9 @@ public:
     void CloseChart();
     // Destroys an open chart panel at once, without the slide (program end).
     void DestroyChart();
+
+    HWND HostWindow() const override { return hwnd(); }
+    void OnMonitorDestroyed() override;
 
 protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
@@ -50,6 +54,7 @@ private:
     INT_PTR OnClose(WPARAM wp, LPARAM lp);
     INT_PTR OnChartKey(WPARAM wp, LPARAM lp);
     INT_PTR OnCreateHiddenPages(WPARAM wp, LPARAM lp);
+    INT_PTR OnNextDlgCtl(WPARAM wp, LPARAM lp);
 
     void ShowPage(int tab);
     void CreatePage(int tab);

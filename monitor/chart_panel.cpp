@@ -67,7 +67,9 @@ bool CSlide::OnInitDialog() {
     RECT rc{};
     GetClientRect(hwnd(), &rc);
     m_dStep = chart::SampleStep(rc.right - rc.left);
-    return true;
+    // No focus for the panel (it has no controls): taking it activated the
+    // hidden panel, and the keyboard left the dialog whenever the chart opened.
+    return false;
 }
 
 bool CSlide::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {

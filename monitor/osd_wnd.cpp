@@ -2,15 +2,17 @@
 
 #include <objbase.h>
 
+#include <ctime>
+
 #include "alarm/alarm_state.h"
 #include "app/main_app.h"
-#include "app/main_dlg.h"
 #include "monitor/rate_history.h"
 #include "rates/currency_convertor.h"
 #include "rates/currency_exchange_service.h"
 #include "rates/currency_tables.h"
 #include "ratelog/rate_log.h"
 #include "resources/resource.h"
+#include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/text.h"
 
@@ -28,9 +30,8 @@ UINT TaskbarCreatedMessage() {
     return msg;
 }
 
-void CopyTip(NOTIFYICONDATAW& nid, const wchar_t* tip) {
-    // The first form of the record holds 64 characters; every tip fits.
-    lstrcpynW(nid.szTip, tip, 64);
+void CopyTip(NOTIFYICONDATAW& nid, const std::wstring& tip) {
+    lstrcpynW(nid.szTip, tip.c_str(), static_cast<int>(sizeof(nid.szTip) / sizeof(nid.szTip[0])));
 }
 
 }  // namespace
@@ -75,15 +76,15 @@ OSDwnd::~OSDwnd() {
 }
 
 int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, int nPositionIndex, COLORREF crUp,
-                   COLORREF crDown, int bRateOnly, CMainDlg* pMainDlg) {
+                   COLORREF crDown, int bRateOnly, IMonitorHost* pMainDlg) {
     if (m_hInst) {
         m_nCur1 = nCur1;
         m_nCur2 = nCur2;
         m_poll.strPair = monitor::PairLabel(nCur1, nCur2);
         if (bMonitorOn) {
-            std::wstring tip = L"モニターON";
-            tip += AlarmState.bAlarmOn ? L"アラームON" : L"アラームOFF";
-            if (!SetTip(tip.c_str(), NIM_MODIFY)) return 0;
+            std::string tip = "モニターON";
+            tip += AlarmState.bAlarmOn ? "アラームON" : "アラームOFF";
+            if (!SetTip(tip, NIM_MODIFY)) return 0;
             m_crUp = crUp;
             m_crDown = crDown;
             m_poll.bRateOnly = bRateOnly != 0;
@@ -93,7 +94,7 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
             return 1;
         }
         RateHistory.Reset();
-        if (!SetTip(L"モニターOFF", NIM_MODIFY)) return 0;
+        if (!SetTip("モニターOFF", NIM_MODIFY)) return 0;
         ShowWindow(m_hWnd, SW_HIDE);
         KillTimer(m_hWnd, kShowTimer);
         KillTimer(m_hWnd, kPollTimer);
@@ -140,8 +141,12 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     m_poll.bRateOnly = bRateOnly != 0;
     m_poll.bUp = true;
 
-    m_hWnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST, m_pszClass, L"",
-                             WS_POPUP | WS_VISIBLE, 0, 0, monitor::kFirstWidth, monitor::kWindowHeight,
+    // Created hidden and never activated: shown and hidden again it took the
+    // activation from the dialog and left no window of the program with the
+    // keyboard focus. The control that had it gets it back.
+    HWND focus = GetFocus();
+    m_hWnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE,
+                             m_pszClass, L"", WS_POPUP, 0, 0, monitor::kFirstWidth, monitor::kWindowHeight,
                              GetDesktopWindow(), nullptr, m_hInst, this);
     if (!m_hWnd) {
         UndoFirstCreate();
@@ -149,17 +154,19 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     }
     MoveToPosition(nPositionIndex);
 
-    m_nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    // The whole record: its tip holds 128 characters, room for the rate.
+    m_nid.cbSize = sizeof(m_nid);
     m_nid.hWnd = m_hWnd;
     m_nid.uID = kTrayIconId;
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = kTrayCallback;
     m_nid.hIcon = LoadIconW(m_hInst, MAKEINTRESOURCEW(IDR_MAINFRAME));
-    if (!SetTip(L"Zelvane", NIM_ADD)) {
+    if (!SetTip("Zelvane", NIM_ADD)) {
         UndoFirstCreate();
         return 0;
     }
     m_bIconAdded = true;
+    if (focus && IsWindow(focus) && GetFocus() != focus) SetFocus(focus);
     return 1;
 }
 
@@ -178,9 +185,27 @@ void OSDwnd::UndoFirstCreate() {
     m_hInst = nullptr;
 }
 
-bool OSDwnd::SetTip(const wchar_t* tip, DWORD action) {
-    CopyTip(m_nid, tip);
+bool OSDwnd::SetTip(const std::string& state, DWORD action) {
+    m_strTipState = state;
+    CopyTip(m_nid, ui::Widen(monitor::TrayTip(state, m_bPolled ? &m_lastRate : nullptr)));
     return Shell_NotifyIconW(action, &m_nid) != FALSE;
+}
+
+void OSDwnd::DropConnection() {
+    if (m_pConv) m_pConv->Client().Http().Http().Connection().Close();
+    if (m_pExch) m_pExch->Client().Http().Http().Connection().Close();
+}
+
+void OSDwnd::OnResume() {
+    if (!m_hWnd || !bMonitorOn) return;
+    // The kept connection died with the sleep (or the network changed
+    // under it): waiting for its time-out would cost the first poll.
+    DropConnection();
+    // A change shown before the sleep is old news.
+    KillTimer(m_hWnd, kShowTimer);
+    ShowWindow(m_hWnd, SW_HIDE);
+    m_bResumePoll = true;
+    SetTimer(m_hWnd, kPollTimer, kResumePollMs, nullptr);
 }
 
 int OSDwnd::Run() {
@@ -192,6 +217,9 @@ int OSDwnd::Run() {
     // may touch a member.
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Tab, Enter, Esc and the mnemonics of the dialogs (the main dialog
+        // with its pages, the chart panel) are handled as in a dialog's own loop.
+        if (ui::HandleDialogMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -216,12 +244,22 @@ int OSDwnd::Poll() {
     double rate = 0.0;
     // A failed poll is silent: the next one comes a period later.
     if (!FetchRate(&rate)) return 0;
+    UpdateTipRate(rate);
     monitor::PollHooks hooks;
     hooks.logOn = LogState.bLogOn;
     hooks.alarmOn = AlarmState.bAlarmOn;
     hooks.writeLog = [](const std::string& pair, double r) { WriteRateLog(pair, r); };
     hooks.checkAlarm = [](double r) { return CheckAlarm(r); };
     return monitor::TakeRate(m_poll, rate, RateHistory, hooks) ? 1 : 0;
+}
+
+void OSDwnd::UpdateTipRate(double rate) {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    m_lastRate = {m_nCur1, m_nCur2, rate, local ? local->tm_hour : 0, local ? local->tm_min : 0};
+    m_bPolled = true;
+    // A failed update keeps the old tip; the next poll tries again.
+    if (m_bIconAdded) SetTip(m_strTipState, NIM_MODIFY);
 }
 
 void OSDwnd::MoveToPosition(int nIndex) {
@@ -267,6 +305,11 @@ LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             KillTimer(hwnd, kShowTimer);
             SetTimer(hwnd, kPollTimer, m_nPollMs, nullptr);
         } else if (wp == kPollTimer) {
+            if (m_bResumePoll) {
+                // Back on the regular period after the poll that followed a resume.
+                m_bResumePoll = false;
+                SetTimer(hwnd, kPollTimer, m_nPollMs, nullptr);
+            }
             if (Poll()) {
                 // Shown without taking the focus from whatever the user is
                 // typing into.
@@ -284,6 +327,9 @@ LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         OnDestroy();
         return 0;
+    case WM_POWERBROADCAST:
+        if (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) OnResume();
+        return TRUE;
     case WM_NCDESTROY:
         m_hWnd = nullptr;
         return DefWindowProcW(hwnd, msg, wp, lp);
@@ -312,10 +358,7 @@ void OSDwnd::OnDestroy() {
         m_bIconAdded = false;
     }
     PostQuitMessage(0);
-    if (m_pMainDlg) {
-        m_pMainDlg->DestroyChart();
-        m_pMainDlg->EndDialog(1);
-    }
+    if (m_pMainDlg) m_pMainDlg->OnMonitorDestroyed();
 }
 
 void OSDwnd::OnTrayNotify(WPARAM wp, LPARAM lp) {
@@ -339,10 +382,10 @@ void OSDwnd::OnTrayNotify(WPARAM wp, LPARAM lp) {
 LRESULT OSDwnd::OnCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
     switch (LOWORD(wp)) {
     case ID_APP_ABOUT:
-        if (m_pMainDlg) SendMessageW(m_pMainDlg->hwnd(), WM_COMMAND, wp, lp);
+        if (m_pMainDlg) SendMessageW(m_pMainDlg->HostWindow(), WM_COMMAND, wp, lp);
         return 0;
     case ID_TRAY_SHOW:
-        if (m_pMainDlg) ShowWindow(m_pMainDlg->hwnd(), SW_RESTORE);
+        if (m_pMainDlg) ShowWindow(m_pMainDlg->HostWindow(), SW_RESTORE);
         return 0;
     case ID_TRAY_EXIT:
         DestroyWindow(hwnd);

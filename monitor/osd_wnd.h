@@ -11,10 +11,11 @@
 #include <memory>
 #include <string>
 
+#include "monitor/monitor_host.h"
 #include "monitor/osd_logic.h"
+#include "monitor/tray_tip.h"
 #include "rates/rate_query.h"
 
-class CMainDlg;
 namespace rates {
 class CCurrencyConvertor;
 class CCurrencyExchangeService;
@@ -29,6 +30,9 @@ public:
     static constexpr UINT kTrayIconId = 131;
     static constexpr UINT_PTR kShowTimer = 1;
     static constexpr UINT_PTR kPollTimer = 2;
+    // After a resume from sleep the next poll comes this soon, leaving the
+    // network a moment to come back.
+    static constexpr unsigned kResumePollMs = 3000;
 
     // Starts COM for the thread and probes the services (USD to JPY); a
     // probe nobody answers is reported once and leaves polls doing nothing.
@@ -40,8 +44,9 @@ public:
     // Sets the window up the first time (nonzero on success), reconfigures
     // and starts or stops the monitor (bMonitorOn) every later time.
     int Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, int nPositionIndex, COLORREF crUp,
-               COLORREF crDown, int bRateOnly, CMainDlg* pMainDlg);
-    // The thread's message loop until WM_QUIT.
+               COLORREF crDown, int bRateOnly, IMonitorHost* pMainDlg);
+    // The thread's message loop until WM_QUIT; keyboard input for a dialog
+    // goes through that dialog's keyboard handling first.
     int Run();
     // One poll; 1 when the window is to be shown.
     int Poll();
@@ -60,13 +65,19 @@ private:
     void OnDestroy();
     void OnTrayNotify(WPARAM wp, LPARAM lp);
     LRESULT OnCommand(HWND hwnd, WPARAM wp, LPARAM lp);
-    bool SetTip(const wchar_t* tip, DWORD action);
+    // state (UTF-8) and the last polled rate under it.
+    bool SetTip(const std::string& state, DWORD action);
+    void OnResume();
+    // The rate of a successful poll goes into the tip, with the time.
+    void UpdateTipRate(double rate);
+    // Closes the kept client's socket: the next poll connects anew.
+    void DropConnection();
     // Undoes a first Create that failed half-way, so the next switch-on
     // starts from the beginning instead of polling with no window.
     void UndoFirstCreate();
     bool FetchRate(double* rate);
 
-    CMainDlg* m_pMainDlg = nullptr;
+    IMonitorHost* m_pMainDlg = nullptr;
     HINSTANCE m_hInst = nullptr;
     unsigned m_nPollMs = 0;
     unsigned m_nShowMs = 0;
@@ -79,6 +90,10 @@ private:
     bool m_bClassRegistered = false;
     bool m_bIconAdded = false;
     bool m_bUndoing = false;  // a failed Create is destroying its window
+    bool m_bResumePoll = false;  // the poll timer runs on kResumePollMs
+    std::string m_strTipState;   // the tip's first line
+    bool m_bPolled = false;      // m_lastRate holds a poll's answer
+    monitor::PolledRate m_lastRate;
     COLORREF m_crUp = 0;
     COLORREF m_crDown = 0;
     std::unique_ptr<rates::CCurrencyConvertor> m_pConv;

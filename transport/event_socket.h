@@ -1,8 +1,8 @@
 // The TCP connection under the HTTP client. On Windows it is a Winsock 2
 // socket whose sends and receives are overlapped operations awaited on
 // event objects; natively a non-blocking POSIX socket awaited with poll().
-// Either way no wait lasts longer than the time-out (the connect wait is a
-// fixed 10 s), and a failure leaves a Winsock error number in LastError().
+// Either way no wait lasts longer than the time-out (the connect wait is at
+// most 10 s), and a failure leaves a Winsock error number in LastError().
 #pragma once
 
 #include <cstdint>

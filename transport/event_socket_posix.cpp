@@ -4,6 +4,7 @@
 #include "transport/event_socket.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -117,8 +118,9 @@ bool CEventSocket::Connect(const sockaddr* address, int length) {
         return true;
     }
     if (errno == EINPROGRESS) {
-        // The connect wait is fixed; the per-operation time-out is not used.
-        if (WaitFor(s.fd, POLLOUT, kConnectWait) == 1) {
+        // At most the fixed connect wait, and never past the time-out: the
+        // caller's deadline for the exchange covers its connects too.
+        if (WaitFor(s.fd, POLLOUT, s.timeout < kConnectWait ? s.timeout : kConnectWait) == 1) {
             int error = 0;
             socklen_t len = sizeof error;
             if (::getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) {
@@ -167,6 +169,10 @@ bool CEventSocket::Write(const ConstBuffer* buffers, size_t count, size_t* sent)
     size_t total = 0;
     for (size_t i = 0; i < count; ++i) total += buffers[i].size;
     size_t done = 0;
+    // One write is one operation, as on Windows: a peer that takes a few
+    // bytes before each wait ends must not stretch it past the time-out.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.timeout);
     while (done < total) {
         iovec iov[16];
         int n = 0;
@@ -194,8 +200,10 @@ bool CEventSocket::Write(const ConstBuffer* buffers, size_t count, size_t* sent)
             s.lastError = WinsockNumber(errno);
             return false;
         }
-        int ready = WaitFor(s.fd, POLLOUT, s.timeout);
-        if (ready == 0) return false;  // timed out: nothing stored
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;  // timed out: nothing stored
+        int ready = WaitFor(s.fd, POLLOUT, static_cast<uint32_t>(left));
+        if (ready == 0) return false;
         if (ready < 0) {
             s.lastError = WinsockNumber(errno);
             return false;
@@ -211,6 +219,9 @@ bool CEventSocket::Read(char* buffer, size_t* size) {
         s.lastError = kWsaNotConnected;
         return false;
     }
+    // A readiness that turns out spurious must not restart the wait.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.timeout);
     for (;;) {
         ssize_t r = ::recv(s.fd, buffer, *size, 0);
         if (r >= 0) {
@@ -222,7 +233,9 @@ bool CEventSocket::Read(char* buffer, size_t* size) {
             s.lastError = WinsockNumber(errno);
             return false;
         }
-        int ready = WaitFor(s.fd, POLLIN, s.timeout);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;  // timed out: nothing stored
+        int ready = WaitFor(s.fd, POLLIN, static_cast<uint32_t>(left));
         if (ready == 0) return false;
         if (ready < 0) {
             s.lastError = WinsockNumber(errno);

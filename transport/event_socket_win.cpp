@@ -167,8 +167,9 @@ bool CEventSocket::Connect(const sockaddr* address, int length) {
     }
     int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
-        // A fixed wait, independent of the per-operation time-out.
-        if (Signalled(s.connectEvent, kConnectWait)) {
+        // At most the fixed connect wait, and never past the time-out: the
+        // caller's deadline for the exchange covers its connects too.
+        if (Signalled(s.connectEvent, s.timeout < kConnectWait ? s.timeout : kConnectWait)) {
             WSANETWORKEVENTS events = {};
             // Without an event handle the connect event stays signalled,
             // which is what lets later sends and receives start.

@@ -17,6 +17,17 @@ bool EqualsNoCase(const std::string& value, const char* word) {
 
 bool Accepted(int status) { return (status >= 200 && status <= 206) || status == 304 || status == 305; }
 
+// A Location is taken only when it is one clean token: a control byte
+// (bare LF, a folded line's CR LF), DEL or a space in it means a server
+// trying to write lines of its own into the next request.
+bool CleanLocation(const std::string& location) {
+    for (char ch : location) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CHttpClient::CHttpClient(IConnection& connection)
@@ -48,13 +59,26 @@ bool CHttpClient::MakeCurrent(const CHttpUrl& url, uint16_t fallbackPort) {
     return true;
 }
 
+bool CHttpClient::ArmTimeout() {
+    using namespace std::chrono;
+    const auto left = m_deadline - steady_clock::now();
+    if (left <= steady_clock::duration::zero()) return false;
+    // Rounded up, so the last wait reaches the deadline instead of spinning
+    // on zero-length waits just before it.
+    const auto ms = ceil<milliseconds>(left).count();
+    m_connection.SetTimeout(static_cast<uint32_t>(ms));
+    return true;
+}
+
 bool CHttpClient::Perform(const CHttpUrl& url, const HttpRequestOptions& options) {
     m_method = options.szMethod ? options.szMethod : "GET";
-    m_connection.SetTimeout(options.dwTimeout);
+    // One deadline for the exchange: a server that drips a byte before each
+    // wait ends would otherwise hold the thread for as long as it likes.
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.dwTimeout);
     if (!MakeCurrent(url, options.nPort)) return false;
     BuildRequestText(m_method.c_str(), m_url, options.nContentLength, options.szContentType,
                      options.szExtraHeaders, &m_requestText);
-    if (!m_connection.ConnectTo(m_url.Host().c_str(), m_url.Port())) return false;
+    if (!ArmTimeout() || !m_connection.ConnectTo(m_url.Host().c_str(), m_url.Port())) return false;
     if (!Send(options) || !ReadResponse(options)) {
         m_connection.Close();
         return false;
@@ -74,17 +98,18 @@ bool CHttpClient::Send(const HttpRequestOptions& options) {
     size_t total = 0;
     size_t sent = 0;
     if ((options.dwFlags & kHttpSendInBlocks) && hasBody) {
-        if (!m_connection.Write(buffers, 1, &sent)) return false;
+        if (!ArmTimeout() || !m_connection.Write(buffers, 1, &sent)) return false;
         total = sent;
         const size_t block = options.nSendBlockSize ? options.nSendBlockSize : 4096;
         for (size_t offset = 0; offset < options.nContentLength; offset += block) {
             size_t left = options.nContentLength - offset;
             ConstBuffer piece = {options.pBody + offset, left < block ? left : block};
-            if (!m_connection.Write(&piece, 1, &sent) || sent != piece.size) return false;
+            if (!ArmTimeout() || !m_connection.Write(&piece, 1, &sent) || sent != piece.size)
+                return false;
             total += sent;
         }
     } else {
-        if (!m_connection.Write(buffers, hasBody ? 2 : 1, &sent)) return false;
+        if (!ArmTimeout() || !m_connection.Write(buffers, hasBody ? 2 : 1, &sent)) return false;
         total = sent;
     }
     return total == expected;
@@ -96,7 +121,9 @@ bool CHttpClient::ReadResponse(const HttpRequestOptions& options) {
     while (result == HttpReadResult::kIncomplete) {
         size_t size = m_reader.NextReadSize();
         char* space = m_reader.ReadSpace(size);
-        if (!m_connection.Read(space, &size))
+        // Past the deadline is a time-out like any other: without a length
+        // the body ends there, everywhere else the read fails.
+        if (!ArmTimeout() || !m_connection.Read(space, &size))
             result = m_reader.OnReadFailed();
         else if (size == 0)
             result = m_reader.OnClosed();
@@ -112,8 +139,10 @@ bool CHttpClient::ReadResponse(const HttpRequestOptions& options) {
 }
 
 bool CHttpClient::CheckStatus(const HttpRequestOptions& options) {
-    // Once a redirected request went out, the chain has succeeded: what the
-    // later answers say is left to the caller's judgement of the status.
+    // Once a redirected request went out and its answer was read whole, what
+    // that answer's status says is left to the caller's judgement. A redirect
+    // that cannot be followed, or an answer cut short, fails the request: a
+    // truncated body must never pass for a complete one.
     bool redirected = false;
     for (;;) {
         int status = StatusCode();
@@ -122,18 +151,14 @@ bool CHttpClient::CheckStatus(const HttpRequestOptions& options) {
             return redirected;  // 401, 407 and every other status are refused
         if (m_redirects == kMaxRedirects) return false;  // a loop, or close to one
         ++m_redirects;
-        if (!WriteRedirect(options)) return redirected;
+        if (!WriteRedirect(options) || !ReadResponse(options)) return false;
         redirected = true;
-        if (!ReadResponse(options)) {
-            m_connection.Close();
-            return true;
-        }
     }
 }
 
 bool CHttpClient::WriteRedirect(const HttpRequestOptions& options) {
     const std::string* location = FindHeader("Location");
-    if (!location) return false;
+    if (!location || !CleanLocation(*location)) return false;
 
     CHttpUrl target;
     if (!target.SetUrl(*location)) {
@@ -160,15 +185,11 @@ bool CHttpClient::WriteRedirect(const HttpRequestOptions& options) {
     const std::string* connection = FindHeader("Connection");
     bool sameServer = m_url.Host() == hostBefore && m_url.Port() == portBefore;
     if (!sameServer || (connection && EqualsNoCase(*connection, "close"))) m_connection.Close();
-    if (!m_connection.ConnectTo(m_url.Host().c_str(), m_url.Port())) return false;
+    if (!ArmTimeout() || !m_connection.ConnectTo(m_url.Host().c_str(), m_url.Port())) return false;
 
     // The caller's extra lines were meant for the first URL only. The body
     // goes out again so the redirected POST is a complete message.
     BuildRequestText(m_method.c_str(), m_url, options.nContentLength, options.szContentType,
                      nullptr, &m_requestText);
-    if (!Send(options)) {
-        m_connection.Close();
-        return false;
-    }
-    return true;
+    return Send(options);
 }

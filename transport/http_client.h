@@ -4,6 +4,7 @@
 // says "Connection: close" or a request fails after connecting.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -26,7 +27,9 @@ public:
     CHttpClient& operator=(const CHttpClient&) = delete;
 
     // True when a response was read and, with kHttpCheckStatus, accepted.
-    // options may be null for a plain GET with the default settings.
+    // options may be null for a plain GET with the default settings. The
+    // whole exchange, redirects included, ends within the options' time-out:
+    // every wait gets only what is left of it.
     bool PerformRequest(const CHttpUrl* url, const HttpRequestOptions* options);
 
     const std::string* FindHeader(const char* name) const { return m_headers.Find(name); }
@@ -48,6 +51,8 @@ private:
     bool CheckStatus(const HttpRequestOptions& options);
     bool WriteRedirect(const HttpRequestOptions& options);
     bool MakeCurrent(const CHttpUrl& url, uint16_t fallbackPort);
+    // Gives the connection the time left until the deadline; false once it passed.
+    bool ArmTimeout();
 
     IConnection& m_connection;
     CHttpUrl m_url;
@@ -57,4 +62,5 @@ private:
     CHttpHeaderMap m_headers;
     CHttpResponseReader m_reader;
     int m_redirects = 0;
+    std::chrono::steady_clock::time_point m_deadline;
 };

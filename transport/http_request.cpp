@@ -13,6 +13,38 @@ void AppendNumber(std::string& text, unsigned n) {
     while (i) text += digits[--i];
 }
 
+// The request line and the Host line are built from URL parts that may come
+// from a hostile redirect. Whatever the parts hold, only the bytes of a
+// request target reach the wire; every other byte goes out %-escaped, so no
+// CR, LF, control byte or space can end the line early and smuggle further
+// lines (or whole commands) to the peer.
+bool IsTargetByte(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    switch (c) {
+    case '-': case '.': case '_': case '~':                                  // unreserved
+    case '!': case '$': case '&': case '\'': case '(': case ')': case '*':
+    case '+': case ',': case ';': case '=':                                  // sub-delims
+    case ':': case '@': case '/': case '?': case '%': case '#':
+        return true;
+    default:
+        return false;
+    }
+}
+
+void AppendEscaped(std::string& text, const std::string& part) {
+    static const char kHex[] = "0123456789abcdef";
+    for (char ch : part) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (IsTargetByte(c)) {
+            text += ch;
+        } else {
+            text += '%';
+            text += kHex[c >> 4];
+            text += kHex[c & 15];
+        }
+    }
+}
+
 }  // namespace
 
 void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentLength,
@@ -21,8 +53,8 @@ void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentL
     text.clear();
     text += method;
     text += ' ';
-    text += url.Path();
-    text += url.Extra();
+    AppendEscaped(text, url.Path());
+    AppendEscaped(text, url.Extra());
     text += " HTTP/1.1\r\n";
     if (contentLength != 0) {
         text += "Content-Length: ";
@@ -36,7 +68,7 @@ void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentL
     }
     if (extraHeaders) text += extraHeaders;
     text += "Host: ";
-    text += url.Host();
+    AppendEscaped(text, url.Host());
     if (url.Port() != 80) {
         text += ':';
         AppendNumber(text, url.Port());

@@ -29,5 +29,7 @@ struct HttpRequestOptions {
 
 // Request line, Content-Length (when not 0), Content-Type (when given),
 // the extra lines, Host, User-Agent and the blank line; replaces *out.
+// Bytes of the URL's path, extra part and host that a request target does
+// not allow (controls, space, quotes, non-ASCII) are written %-escaped.
 void BuildRequestText(const char* method, const CHttpUrl& url, uint32_t contentLength,
                       const char* contentType, const char* extraHeaders, std::string* out);

@@ -10,6 +10,13 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 // Past this many attributes on one element the duplicate check would grow
 // quadratic: left to expat, which hashes them.
 constexpr size_t kMaxAttributes = 32;
+constexpr size_t kMaxDeclarations = 32;
+// The SOAP readers refuse anything deeper, and a service's answer is a few
+// dozen events. Past either bound the document goes to expat, which streams
+// it to the handler instead of holding ~100 bytes of events per input byte
+// (16 MiB of "<a>" once took 786 MiB here).
+constexpr size_t kMaxDepth = 64;
+constexpr size_t kMaxEvents = 4096;
 
 constexpr char16_t kXmlNs[] = u"http://www.w3.org/XML/1998/namespace";
 constexpr char16_t kXmlnsNs[] = u"http://www.w3.org/2000/xmlns/";
@@ -208,7 +215,14 @@ bool CAsciiXmlReader::Resolve(XmlText prefix, XmlText& uri) const {
     return false;  // an unbound prefix
 }
 
+bool CAsciiXmlReader::Push(const Event& e) {
+    if (m_events.size() >= kMaxEvents) return false;
+    m_events.push_back(e);
+    return true;
+}
+
 bool CAsciiXmlReader::ReadStartTag(size_t& i) {
+    if (m_open.size() >= kMaxDepth) return false;  // this element would be too deep
     ++i;  // '<'
     XmlText qname;
     size_t colon;
@@ -248,14 +262,14 @@ bool CAsciiXmlReader::ReadStartTag(size_t& i) {
             // its own, go to expat.
             if (value == kXmlNs || value == kXmlnsNs) return false;
             if (isPrefixed && (value.empty() || prefix == u"xml" || prefix == u"xmlns")) return false;
+            if (m_bindings.size() - bindingsBefore >= kMaxDeclarations) return false;
             for (size_t k = bindingsBefore; k < m_bindings.size(); ++k)
                 if (m_bindings[k].prefix == prefix) return false;  // declared twice
             m_bindings.push_back({prefix, value});
-            Event e{Kind::kPrefix, prefix, value, XmlText()};
-            m_events.push_back(e);
+            if (!Push({Kind::kPrefix, prefix, value, XmlText()})) return false;
             continue;
         }
-        if (m_attrs.size() - attrBegin >= kMaxAttributes) return false;
+        if (m_attrs.size() - attrBegin >= kMaxAttributes || m_attrs.size() >= kMaxEvents) return false;
         // The prefix waits in uri until this element's declarations are all known.
         const XmlText prefix = nameColon == kNone ? XmlText() : name.substr(0, nameColon);
         const XmlText local = nameColon == kNone ? name : name.substr(nameColon + 1);
@@ -277,9 +291,9 @@ bool CAsciiXmlReader::ReadStartTag(size_t& i) {
     Event start{Kind::kStart, open.uri, open.local, open.qname};
     start.attrBegin = static_cast<uint32_t>(attrBegin);
     start.attrEnd = static_cast<uint32_t>(m_attrs.size());
-    m_events.push_back(start);
+    if (!Push(start)) return false;
     if (selfClosing) {
-        m_events.push_back({Kind::kEnd, open.uri, open.local, open.qname});
+        if (!Push({Kind::kEnd, open.uri, open.local, open.qname})) return false;
         m_bindings.resize(bindingsBefore);
     } else {
         m_open.push_back(open);
@@ -298,7 +312,7 @@ bool CAsciiXmlReader::ReadEndTag(size_t& i) {
     SkipSpace(i);
     if (i >= m_len || m_wide[i] != '>') return false;
     ++i;
-    m_events.push_back({Kind::kEnd, open.uri, open.local, open.qname});
+    if (!Push({Kind::kEnd, open.uri, open.local, open.qname})) return false;
     m_bindings.resize(open.bindings);
     m_open.pop_back();
     return true;
@@ -326,8 +340,7 @@ bool CAsciiXmlReader::ReadText(size_t& i) {
     }
     if (i >= m_len) return false;  // the document ends inside an element
     if (plain) {
-        m_events.push_back({Kind::kText, XmlText(m_wide.data() + start, i - start), XmlText(), XmlText()});
-        return true;
+        return Push({Kind::kText, XmlText(m_wide.data() + start, i - start), XmlText(), XmlText()});
     }
     const size_t from = m_decoded.size();
     for (size_t k = start; k < i;) {
@@ -337,8 +350,7 @@ bool CAsciiXmlReader::ReadText(size_t& i) {
             m_decoded += m_wide[k++];
         }
     }
-    m_events.push_back({Kind::kText, XmlText(m_decoded.data() + from, m_decoded.size() - from), XmlText(), XmlText()});
-    return true;
+    return Push({Kind::kText, XmlText(m_decoded.data() + from, m_decoded.size() - from), XmlText(), XmlText()});
 }
 
 bool CAsciiXmlReader::ReadContent(size_t& i) {

@@ -5,7 +5,9 @@
 // then plays them to the handler. Anything else, malformed input included,
 // it declines before any event reached the handler, and the full reader
 // (expat) decides; so what it accepts must be exactly what expat accepts,
-// with the same events.
+// with the same events. Documents nested deeper than the SOAP readers allow
+// (64) or with more than a few thousand events are declined as well, so the
+// event lists stay small whatever the input.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +48,8 @@ private:
         size_t bindings;  // m_bindings' size before this element's own
     };
 
+    // False past the event bound: the document is then expat's.
+    bool Push(const Event& e);
     bool ReadContent(size_t& i);
     bool ReadStartTag(size_t& i);
     bool ReadEndTag(size_t& i);

@@ -8,7 +8,8 @@
 #include <new>
 #include <string_view>
 
-#include "transport/xml_reader.h"
+#include "transport/xml_prolog.h"
+#include "transport/xml_reader_msxml_win.h"
 
 namespace soap {
 
@@ -21,6 +22,9 @@ constexpr IID kIidSaxXmlReader = {
     0xA4F96ED0, 0xF829, 0x476E, {0x81, 0xC0, 0xCD, 0xC7, 0xBD, 0x2A, 0x08, 0x02}};
 constexpr IID kIidSaxContentHandler = {
     0x1545CDFA, 0x9E4E, 0x4497, {0xA8, 0xA4, 0x2B, 0xF7, 0xD0, 0x11, 0x2C, 0x44}};
+
+// A refused document fails like a malformed one.
+constexpr HRESULT kDtdRefused = E_FAIL;
 
 XmlText View(const wchar_t* s, int n) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
@@ -184,7 +188,9 @@ private:
 
 class CMsxmlReader final : public IXmlReader {
 public:
-    explicit CMsxmlReader(ISAXXMLReader* reader) : m_reader(reader) {}
+    // dtdRefused: the reader accepted "prohibit-dtd". Without it every parse
+    // fails: a reader that may expand entities never sees a service's bytes.
+    CMsxmlReader(ISAXXMLReader* reader, bool dtdRefused) : m_reader(reader), m_dtdRefused(dtdRefused) {}
     ~CMsxmlReader() override {
         m_reader->putContentHandler(nullptr);
         m_reader->Release();
@@ -195,6 +201,10 @@ public:
     }
     Status Parse(const char* data, size_t len) override {
         if (!m_bridge.target) return E_INVALIDARG;
+        // Some readers accept "prohibit-dtd" and then ignore it (Wine's
+        // does): a document type is refused here as well, before the
+        // reader could declare or expand a single entity.
+        if (!m_dtdRefused || !PrologIsPlain(data, len)) return kDtdRefused;
         auto* stream = new (std::nothrow) CMemoryStream(data, len);
         if (!stream) return E_OUTOFMEMORY;
         VARIANT input;
@@ -208,6 +218,7 @@ public:
 
 private:
     ISAXXMLReader* m_reader;
+    bool m_dtdRefused;
     CContentBridge m_bridge;
 };
 
@@ -219,10 +230,14 @@ Status CreateXmlReader(std::unique_ptr<IXmlReader>* reader) {
     HRESULT hr = CoCreateInstance(kClsidSaxXmlReader30, nullptr, CLSCTX_INPROC_SERVER,
                                   kIidSaxXmlReader, reinterpret_cast<void**>(&sax));
     if (FAILED(hr)) return hr;
-    // SOAP has no DTDs; where the reader supports refusing them, do.
-    sax->putFeature(L"prohibit-dtd", VARIANT_TRUE);
+    return WrapSaxReader(sax, reader);
+}
+
+Status WrapSaxReader(ISAXXMLReader* sax, std::unique_ptr<IXmlReader>* reader) {
+    // SOAP has no DTDs, and an internal subset is how entity bombs come in.
+    const bool dtdRefused = SUCCEEDED(sax->putFeature(L"prohibit-dtd", VARIANT_TRUE));
     sax->putFeature(L"http://xml.org/sax/features/namespaces", VARIANT_TRUE);
-    reader->reset(new (std::nothrow) CMsxmlReader(sax));
+    reader->reset(new (std::nothrow) CMsxmlReader(sax, dtdRefused));
     if (!*reader) {
         sax->Release();
         return E_OUTOFMEMORY;

@@ -42,6 +42,15 @@ bool Dialog::OnCommand(WORD id, WORD code, HWND) {
     return false;
 }
 
+bool HandleDialogMessage(MSG* msg) {
+    if (!msg->hwnd) return false;  // a thread message
+    HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+    // The dialog class atom (WC_DIALOG): any dialog, ours or the system's.
+    constexpr ULONG_PTR kDialogAtom = 0x8002;
+    if (!root || GetClassLongPtrW(root, GCW_ATOM) != kDialogAtom) return false;
+    return IsDialogMessageW(root, msg) != FALSE;
+}
+
 bool Dialog::OnNotify(NMHDR*, LRESULT*) { return false; }
 
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }

@@ -65,6 +65,12 @@ private:
     bool modal_ = false;
 };
 
+// For a message loop that serves modeless dialogs: hands msg to the keyboard
+// handling (IsDialogMessage) of the top-level dialog its window belongs to,
+// child dialogs marked as control parents included. True when that handled
+// it; the loop then neither translates nor dispatches it.
+bool HandleDialogMessage(MSG* msg);
+
 template <class T>
 struct CommandEntry {
     WORD id;

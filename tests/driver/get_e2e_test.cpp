@@ -146,6 +146,30 @@ TEST_F(GetTest, BothServicesDownShowTheSendError) {
     EXPECT_TRUE(PairSaved(kUsd, kNzd));
 }
 
+TEST_F(GetTest, DrippingServerEndsInTheSendErrorWithinTheTimeOut) {
+    // The conversion-rate service announces 2000 bytes and sends one every
+    // half second, so no single wait of the program times out (the drip
+    // lasts 17 minutes); the exchange-rate service is down. The message must
+    // come when the 10 s of the exchange are up, not when the drip ends.
+    ASSERT_NO_FATAL_FAILURE(UseServices(RateServerUrl("raw", "/drip/2000"), ClosedPort("/soap")));
+    ASSERT_TRUE(StartApp());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ClickButton(Control(kIdGet)));
+    // A box can be visible a moment before its text is set: wait for both.
+    std::optional<MessageBoxInfo> box;
+    const bool shown = WaitUntil(
+        [&] {
+            box = FindMessageBox(app_.pid());
+            return box && !box->text.empty();
+        },
+        milliseconds(10000 + 8000));
+    const auto waited = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_TRUE(shown) << "no message within the time-out and a margin";
+    EXPECT_EQ(box->text, L"SOAPCLIENT_SEND_ERROR");
+    EXPECT_GE(waited.count(), 9000) << "the drip was cut before the time-out";
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+}
+
 TEST_F(GetTest, NoSelectionAsksForACurrencyAndSendsNothing) {
     // Both services are the raw server, which counts every request of this tag.
     const std::string tag =

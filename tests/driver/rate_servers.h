@@ -77,6 +77,7 @@ public:
     bool SetRate(const std::string& rate) const { return WriteRateServerFile("rate-" + tag_, rate); }
     int Requests() const { return std::atoi(RateServerFile("count-" + tag_).c_str()); }
     std::string LastBody() const { return RateServerFile("body-" + tag_); }
+    const std::string& tag() const { return tag_; }
 
 private:
     std::string tag_;

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/driver/wait.h"
 
 namespace driver {
@@ -22,5 +25,9 @@ HWND WaitForPopupMenu(DWORD pid, milliseconds timeout = kReactTimeout);
 // Chooses the item of an open popup menu by its underlined letter, as a
 // user typing it would.
 bool ChooseMenuMnemonic(HWND menuWindow, wchar_t mnemonic);
+
+// The texts of every tool of every tooltip control on the desktop, whoever
+// owns it: the shell keeps each tray icon's tip in one of them.
+std::vector<std::wstring> ToolTipTextsOnDesktop();
 
 }  // namespace driver

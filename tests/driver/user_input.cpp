@@ -41,6 +41,23 @@ bool PressKeyInDialog(HWND dialog, UINT vk) {
     return PostKey(inside ? focus : dialog, vk);
 }
 
+bool SendChord(const std::vector<WORD>& modifiers, WORD vk) {
+    std::vector<INPUT> inputs;
+    auto key = [&](WORD k, bool up) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(k, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(in);
+    };
+    for (WORD m : modifiers) key(m, false);
+    key(vk, false);
+    key(vk, true);
+    for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m) key(*m, true);
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
 bool ClickCloseBox(HWND window) { return window && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE; }
 
 }  // namespace driver

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace driver {
 
 // A click on a push button (BM_CLICK, which presses and releases it and
@@ -26,6 +28,11 @@ HWND FocusOf(HWND hwnd);
 // when the focus is inside the dialog, else to the dialog itself, which is
 // where the dialog manager looks for Enter and Esc.
 bool PressKeyInDialog(HWND dialog, UINT vk);
+
+// A key pressed with modifiers held (VK_CONTROL, VK_SHIFT) as real input:
+// it goes to the foreground window, and the program's key state sees the
+// modifiers, which posted keys do not set. False when not all was taken.
+bool SendChord(const std::vector<WORD>& modifiers, WORD vk);
 
 // The close box of the caption bar (SC_CLOSE through the system menu path).
 bool ClickCloseBox(HWND window);

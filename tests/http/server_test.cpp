@@ -223,6 +223,40 @@ TEST_F(RawServer, OversizedResponsesAreCapped) {
     }
 }
 
+TEST_F(RawServer, DrippingServerIsCutAtTheDeadline) {
+    // A byte every half second against a 1 s time-out: each wait is served
+    // in time, the exchange as a whole (10 s of drip) must not be.
+    for (const char* path : {"/drip/20", "/drip-chunk-ext/20", "/redirect-drip/20"}) {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Get(path, 1000)) << path;
+        double seconds = SecondsSince(start);
+        EXPECT_GE(seconds, 0.9) << path;
+        EXPECT_LT(seconds, 2.5) << path;
+    }
+}
+
+TEST_F(RawServer, RedirectThatWouldWriteLinesOfItsOwnIsRefused) {
+    // The server counts a followed redirect under its tag: the clean
+    // Location shows the count would be seen.
+    const char* dir = std::getenv("ZELVANE_HTTP_SERVERS");
+    ASSERT_NE(dir, nullptr);
+    const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (const char* kind : {"lf", "folded", "space", "tab", "clean"}) {
+        const std::string tag = "inject-" + run + "-" + kind;
+        const bool clean = std::string(kind) == "clean";
+        EXPECT_EQ(Get(("/redirect-inject/" + tag + "/" + kind).c_str()), clean) << kind;
+        EXPECT_EQ(http.StatusCode(), clean ? 202 : 302) << kind;
+        EXPECT_EQ(std::ifstream(std::string(dir) + "/count-" + tag).good(), clean) << kind;
+    }
+}
+
+TEST_F(RawServer, TruncatedAnswerAfterARedirectFails) {
+    EXPECT_FALSE(Get("/redirect-truncated"));
+    auto client = Soap("raw", "/redirect-truncated", 3000);
+    EXPECT_EQ(client->PostSoapRequest(kAction), soap::kStatusFail);
+    EXPECT_EQ(client->ResultCode(), SOAPCLIENT_SEND_ERROR);
+}
+
 class RecordingFaultParser : public ISoapFaultParser {
 public:
     bool ParseFault(const char* data, size_t len) override {

@@ -110,6 +110,17 @@ class Handler(socketserver.BaseRequestHandler):
             self.request.sendall(data[i:i + size])
             time.sleep(pause)
 
+    def drip(self, head, count, byte=b"x"):
+        """The head at once, then one byte every half second: each wait of
+        the client ends well within its time-out, the exchange never does."""
+        try:
+            self.request.sendall(head)
+            for _ in range(count):
+                time.sleep(0.5)
+                self.request.sendall(byte)
+        except OSError:
+            pass  # the client gave up
+
     def stream(self, total):
         block = b"x" * 65536
         try:
@@ -132,7 +143,13 @@ class Handler(socketserver.BaseRequestHandler):
         send = self.request.sendall
         seen = 0
         if path.startswith("/count/"):
+            tag = path.split("/", 3)[2]
             path, seen = count_request(self.server.state, path, body)
+            if seen:
+                # Where on its connection the tag's last request came: 1 on
+                # a fresh one.
+                write_atomically(os.path.join(self.server.state, "served-" + tag),
+                                 str(self.served).encode())
         if path == "/conversion/no-result-once":
             # The first request of its tag gets no result, every later one a rate.
             path = "/conversion/no-result" if seen <= 1 else "/conversion/other-wrapper"
@@ -194,6 +211,31 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/big-chunk":
             send(response("200 OK", [("Transfer-Encoding", "chunked")], b"7ffffff0\r\n"))
             self.stream(1 << 20)
+            return False
+        elif path.startswith("/drip/"):
+            # /drip/<bytes>: a 2000-byte body announced, <bytes> of it dripped.
+            self.drip(response("200 OK", [("Content-Length", "2000")]), int(path[len("/drip/"):]))
+            return False
+        elif path.startswith("/drip-chunk-ext/"):
+            # A chunk-size line with an extension that never ends.
+            self.drip(response("200 OK", [("Transfer-Encoding", "chunked")], b"4;name="),
+                      int(path[len("/drip-chunk-ext/"):]), b"v")
+            return False
+        elif path.startswith("/redirect-drip/"):
+            send(with_length("302 Found", b"", [("Location", "/drip/" + path[len("/redirect-drip/"):])]))
+        elif path.startswith("/redirect-inject/"):
+            # A Location that would write lines of its own into the next
+            # request; had the client followed it, the tag would be counted.
+            tag, _, kind = path[len("/redirect-inject/"):].partition("/")
+            target = "/count/%s/status/202?a" % tag
+            location = {"lf": target + "\nSET k v\nQUIT\n", "folded": target + "\r\n SET k v",
+                        "space": target + " b", "tab": target + "\tb",
+                        "clean": target + "b"}[kind]
+            send(with_length("302 Found", b"", [("Location", location)]))
+        elif path == "/redirect-truncated":
+            send(with_length("302 Found", b"", [("Location", "/truncated")]))
+        elif path == "/truncated":
+            send(response("200 OK", [("Content-Length", "1000")], b"abcdefghijklmnopqrstuvwxyz"))
             return False
         elif path.startswith("/status/"):
             code = path[len("/status/"):]

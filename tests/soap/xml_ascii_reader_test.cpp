@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "tests/soap/xml_event_log.h"
 
 using namespace soap;
@@ -93,6 +97,64 @@ TEST_F(XmlAsciiReader, LeavesEverythingElseToExpat) {
         EXPECT_FALSE(m_fast.Read(doc, n)) << doc;
         EXPECT_EQ(Events(*m_reader, doc), Events(*m_expat, doc)) << doc;
     }
+}
+
+// The peak memory of one Read in a child process, in bytes over the child's
+// own peak before it; -1 when the child could not report.
+long PeakGrowth(const std::string& doc, bool* taken) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        CAsciiXmlReader fast;
+        const long taken = fast.Read(doc.data(), doc.size()) ? 1 : 0;
+        getrusage(RUSAGE_SELF, &after);
+        const long report[2] = {taken, (after.ru_maxrss - before.ru_maxrss) * 1024};
+        _exit(write(fds[1], report, sizeof report) == sizeof report ? 0 : 1);
+    }
+    close(fds[1]);
+    long report[2] = {0, -1};
+    const bool got = child > 0 && read(fds[0], report, sizeof report) == sizeof report;
+    close(fds[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    *taken = report[0] != 0;
+    return got ? report[1] : -1;
+}
+
+// Deep or long documents are declined before their events pile up: expat
+// streams them to the handler (which stops past depth 64). The widened copy
+// of the input (two bytes per byte) is all the fast path may keep.
+TEST_F(XmlAsciiReader, LargeDocumentsAreHandedOnWithoutBuildingTheirEvents) {
+    auto nested = [](size_t depth) {
+        std::string doc;
+        for (size_t k = 0; k < depth; ++k) doc += "<a>";
+        for (size_t k = 0; k < depth; ++k) doc += "</a>";
+        return doc;
+    };
+    std::string flat = "<r>";
+    while (flat.size() < (16u << 20)) flat += "<a/>";
+    flat += "</r>";
+    const struct {
+        const char* name;
+        std::string doc;
+        bool taken;
+    } table[] = {
+        {"depth 64", nested(64), true},
+        {"depth 65", nested(65), false},
+        {"16 MiB of <a>", nested((16u << 20) / 7), false},
+        {"16 MiB of <a/>", flat, false},
+    };
+    for (const auto& row : table) {
+        bool taken = false;
+        const long growth = PeakGrowth(row.doc, &taken);
+        ASSERT_GE(growth, 0) << row.name;
+        EXPECT_EQ(taken, row.taken) << row.name;
+        EXPECT_LT(growth, static_cast<long>(3 * row.doc.size() + (8u << 20))) << row.name;
+    }
+    EXPECT_EQ(Events(*m_reader, nested(64)), Events(*m_expat, nested(64)));
 }
 
 // A handler that stops the parse stops it on the fast path too.

@@ -3,8 +3,11 @@
 // converted, namespace bindings) may show in a later one.
 #include "transport/xml_reader.h"
 
+#include "transport/xml_prolog.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -95,4 +98,45 @@ TEST(XmlReader, ManyDistinctNamesInOneDocumentAndAgain) {
     expected += u"</{}root|root\n";
     EXPECT_EQ(ParseWith(*reader, doc), expected);
     EXPECT_EQ(ParseWith(*reader, doc), expected);
+}
+
+TEST(XmlReader, RefusesDocumentTypes) {
+    std::unique_ptr<IXmlReader> reader;
+    ASSERT_EQ(CreateXmlReader(&reader), kStatusOk);
+    // An internal subset whose entity would turn one reference into many.
+    const char* docs[] = {
+        "<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]><r>&b;</r>",
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE r><r>x</r>",
+    };
+    for (const char* doc : docs) {
+        CRecorder recorder;
+        ASSERT_EQ(reader->SetContentHandler(&recorder), kStatusOk);
+        EXPECT_NE(reader->Parse(doc, std::strlen(doc)), kStatusOk) << doc;
+        EXPECT_EQ(recorder.log.find(u"aaaaa"), std::u16string::npos) << doc;
+        reader->SetContentHandler(nullptr);
+    }
+    // The same reader still reads a plain document afterwards.
+    EXPECT_EQ(ParseWith(*reader, "<r>x</r>"), u"<{}r|r\n'x'\n</{}r|r\n");
+}
+
+TEST(XmlProlog, OnlyAPlainPrologPasses) {
+    using namespace std::string_literals;
+    const struct {
+        std::string doc;
+        bool plain;
+    } table[] = {
+        {"", true},
+        {"<a/>", true},
+        {"\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- <!DOCTYPE x> --><?pi ?> <a/>", true},
+        {"\xFF\xFE<\0a\0/\0>\0"s, true},
+        {"<!DOCTYPE a><a/>", false},
+        {"<?xml version='1.0'?><!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>", false},
+        {"\xFE\xFF\0<\0!\0D\0O\0C"s, false},
+        {"<\0!\0D\0O\0C\0"s, false},
+        {"<?xml version='1.0' encoding='UTF-7'?>+ADw-!DOCTYPE a+AD4-", false},
+        {"\x4C\x5A\xC4\xD6", false},  // EBCDIC "<!DO"
+        {"<!-- never closed <a/>", false},
+        {"text<a/>", false},
+    };
+    for (const auto& row : table) EXPECT_EQ(PrologIsPlain(row.doc.data(), row.doc.size()), row.plain) << row.doc;
 }
