@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rate_fetch.h"
+#include "ui/text.h"
 
 namespace ratesvc {
 
@@ -31,14 +32,6 @@ std::wstring Wide(const std::string& utf8) {
     std::wstring wide(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
 }
 
 std::string ErrorText(const char* what, DWORD code = GetLastError()) {
@@ -65,7 +58,7 @@ std::string Header(HINTERNET request, DWORD which) {
     if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
         return {};
     value.resize(bytes / sizeof(wchar_t));
-    return Narrow(value);
+    return ui::Narrow(value);
 }
 
 // `value` passed CValidators' checks: no control bytes, a bounded length.

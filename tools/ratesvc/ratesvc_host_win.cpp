@@ -13,6 +13,7 @@
 
 #include "ratesvc_host.h"
 #include "ratesvc_log.h"
+#include "ui/text.h"
 
 namespace ratesvc {
 
@@ -41,22 +42,6 @@ constexpr int kExitStopTimedOut = 4;
 std::unique_ptr<CRotatingLog> g_log;
 std::atomic<int> g_port{0};
 
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
 // %LOCALAPPDATA%\Zelvane. From the environment, else from where the shell
 // keeps the folder's name; not through shell32 itself, whose load (with
 // user32 and COM behind it) would cost an idle service more memory than all
@@ -74,7 +59,7 @@ std::string DataFolder() {
             n = ExpandEnvironmentStringsW(raw, path, MAX_PATH * 2);
         if (n == 0 || n > MAX_PATH * 2) return {};
     }
-    return Narrow(path) + "\\Zelvane";
+    return ui::Narrow(path) + "\\Zelvane";
 }
 
 std::string ReadSourceUrl() {
@@ -83,7 +68,7 @@ std::string ReadSourceUrl() {
     if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl", RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS ||
         !value[0])
         return kDefaultSourceUrl;
-    return Narrow(value);
+    return ui::Narrow(value);
 }
 
 DWORD ReadFetchEvery() {
@@ -178,9 +163,9 @@ int wmain(int argc, wchar_t** wargv) {
         const std::wstring a = wargv[i];
         if (a == L"/stop") stop = true;
         else if (a == L"--instance" && i + 1 < argc) instance = std::wstring(kInstance) + L"-" + wargv[++i];
-        else if (a == L"--log" && i + 1 < argc) logPath = Narrow(wargv[++i]);
+        else if (a == L"--log" && i + 1 < argc) logPath = ui::Narrow(wargv[++i]);
         else if (a == L"--no-fetch") fetch = false;
-        else rest.push_back(Narrow(a));
+        else rest.push_back(ui::Narrow(a));
     }
     if (stop) return StopRunning(instance);
 
@@ -193,7 +178,7 @@ int wmain(int argc, wchar_t** wargv) {
     ResetEvent(stopEvent);  // still set by a /stop that outlived the last instance
     PublishProcessId(instance);  // held until the process ends
 
-    if (!dataFolder.empty()) CreateDirectoryW(Wide(dataFolder).c_str(), nullptr);
+    if (!dataFolder.empty()) CreateDirectoryW(ui::Widen(dataFolder).c_str(), nullptr);
     if (logPath.empty() && !dataFolder.empty()) logPath = dataFolder + "\\ratesvc.log";
     if (!logPath.empty()) g_log = std::make_unique<CRotatingLog>(logPath, kLogLimit);
 
