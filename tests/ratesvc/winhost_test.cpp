@@ -19,6 +19,8 @@
 #include "rates/service_defaults.h"
 #include "service_process.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -184,6 +186,32 @@ TEST_F(RatesvcWinHostFetch, FetchesFromTheRegistrysSourceAndServesNothingBefore)
         EXPECT_EQ(WaitExit(service, 0), 0);
         CloseHandle(service);
     }
+}
+
+// WinHTTP and its TLS stack stay resident once loaded: the service must have
+// downloaded through its child process and never mapped them itself.
+TEST_F(RatesvcWinHostFetch, DownloadsWithoutMappingWinHttp) {
+    std::ofstream(m_peer + "/rates.xml") << kRates;
+    HANDLE service = Launch({"--instance", "lean", "--log", m_dir + "\\service.log"});
+    const int port = WaitForPort(m_dir + "\\port");
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(UsdToJpy(port), 117.25) << ReadAll(m_dir + "\\service.log");
+    bool mapped = false, listed = false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetProcessId(service));
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        listed = true;
+        mapped = mapped || _wcsicmp(module.szModule, L"winhttp.dll") == 0;
+    }
+    CloseHandle(snapshot);
+    EXPECT_TRUE(listed) << "no module list of the service";
+    EXPECT_FALSE(mapped) << "the service loaded WinHTTP itself";
+    HANDLE stopper = LaunchService({"/stop", "--instance", "lean"});
+    EXPECT_EQ(WaitExit(stopper, 60000), 0);
+    CloseHandle(stopper);
+    EXPECT_EQ(WaitExit(service, 0), 0);
+    CloseHandle(service);
 }
 
 TEST_F(RatesvcWinHostFetch, SendsNothingToASourceWhoseCertificateIsNotTrusted) {

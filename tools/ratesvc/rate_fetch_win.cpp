@@ -1,169 +1,270 @@
-// HttpGet with WinHTTP, for the Windows service: the system's own TLS and
-// certificate store, and its proxy settings. Certificate checks stay as
-// WinHTTP does them; no flag here ever relaxes them.
+// HttpGet for Windows: in a child process when the service asked for it.
+// Both ways the pipe carries length-prefixed fields (4 bytes, little-endian,
+// then the bytes). The child's answer is untrusted like the network it comes
+// from: its total is bounded while it arrives, and every field's length and
+// content is checked before it is used.
 #include <windows.h>
-#include <winhttp.h>
 
-#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
-#include "rate_fetch.h"
-#include "ui/text.h"
+#include "printable.h"
+#include "rate_fetch_win.h"
 
 namespace ratesvc {
 
 namespace {
 
-constexpr int kResolveTimeoutMs = 10000, kConnectTimeoutMs = 10000;
-constexpr int kSendTimeoutMs = 30000, kReceiveTimeoutMs = 30000;
-constexpr auto kTransferDeadline = std::chrono::seconds(60);
-constexpr DWORD kMaxRedirects = 5;
+// Request: URL, If-None-Match, If-Modified-Since, body limit (decimal).
+// Answer: "ok", status (decimal), ETag, Last-Modified, body; or "error", reason.
+constexpr size_t kMaxRequest = 16 * 1024;
+constexpr size_t kMaxHeaderField = 8 * 1024;    // the ETag, Last-Modified and reason fields
+constexpr size_t kAnswerOverhead = 32 * 1024;   // everything but the body
+constexpr auto kDeadlineGrace = std::chrono::seconds(5);  // the child's own "too long" comes first
+constexpr DWORD kPollMs = 20;                   // only while a download runs
+constexpr DWORD kPipeBuffer = 64 * 1024;
 
-struct InternetDeleter {
-    void operator()(void* h) const { WinHttpCloseHandle(h); }
-};
-using Handle = std::unique_ptr<void, InternetDeleter>;
+std::wstring g_strFetchExe;  // empty: WinHTTP in this process
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-std::string ErrorText(const char* what, DWORD code = GetLastError()) {
-    switch (code) {
-    case ERROR_WINHTTP_TIMEOUT: return std::string(what) + ": timed out";
-    case ERROR_WINHTTP_CANNOT_CONNECT: return std::string(what) + ": cannot connect";
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return std::string(what) + ": host not found";
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:  // what Wine reports for an untrusted certificate
-        return std::string(what) + ": no secure connection (the certificate is not trusted, or TLS failed)";
-    case ERROR_WINHTTP_REDIRECT_FAILED: return std::string(what) + ": redirect refused";
-    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
-    case ERROR_WINHTTP_INVALID_URL: return std::string(what) + ": not an http or https URL";
-    default: return std::string(what) + ": WinHTTP error " + std::to_string(code);
+struct HandleCloser {
+    void operator()(void* h) const {
+        if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
     }
+};
+using Owned = std::unique_ptr<void, HandleCloser>;
+
+void PutField(std::string& out, std::string_view field) {
+    const auto n = static_cast<std::uint32_t>(field.size());
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((n >> (8 * i)) & 0xff));
+    out.append(field);
 }
 
-// A response header, or empty (also when absurdly long).
-std::string Header(HINTERNET request, DWORD which) {
-    DWORD bytes = 0;
-    WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0 || bytes > 4096) return {};
-    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
-        return {};
-    value.resize(bytes / sizeof(wchar_t));
-    return ui::Narrow(value);
+// The next field of `in`, at most `max` bytes; false (and `in` as it was
+// past the length) when it is longer or cut short.
+bool TakeField(std::string_view& in, size_t max, std::string& out) {
+    if (in.size() < 4) return false;
+    std::uint32_t n = 0;
+    for (int i = 0; i < 4; ++i) n |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    in.remove_prefix(4);
+    if (n > max || n > in.size()) return false;
+    out.assign(in.substr(0, n));
+    in.remove_prefix(n);
+    return true;
 }
 
-// `value` passed CValidators' checks: no control bytes, a bounded length.
-bool AddHeader(HINTERNET request, const char* name, const std::string& value) {
-    if (value.empty()) return true;
-    const std::wstring line = Wide(std::string(name) + ": " + value);
-    return WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(line.size()), WINHTTP_ADDREQ_FLAG_ADD);
+// A decimal number of at most `digits` digits and nothing else.
+bool Decimal(const std::string& text, size_t digits, unsigned long long& value) {
+    if (text.empty() || text.size() > digits) return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return true;
+}
+
+bool WriteAll(HANDLE h, std::string_view data) {
+    while (!data.empty()) {
+        DWORD wrote = 0;
+        const DWORD n = data.size() > (1u << 20) ? (1u << 20) : static_cast<DWORD>(data.size());
+        if (!WriteFile(h, data.data(), n, &wrote, nullptr) || wrote == 0) return false;
+        data.remove_prefix(wrote);
+    }
+    return true;
+}
+
+// The child's answer, checked field by field.
+bool ParseAnswer(std::string_view in, size_t maxBody, CHttpAnswer& answer, std::string& error) {
+    std::string kind, text;
+    if (!TakeField(in, 8, kind)) return false;
+    if (kind == "error") {
+        if (!TakeField(in, kMaxHeaderField, text) || !in.empty()) return false;
+        error = Printable(text);  // it goes into the log
+        return true;
+    }
+    std::string status, etag, modified, body;
+    unsigned long long code = 0;
+    if (kind != "ok" || !TakeField(in, 3, status) || !Decimal(status, 3, code) || code < 100 ||
+        !TakeField(in, kMaxHeaderField, etag) || !TakeField(in, kMaxHeaderField, modified) ||
+        !TakeField(in, maxBody, body) || !in.empty())
+        return false;
+    answer.nStatus = static_cast<long>(code);
+    answer.strBody = std::move(body);
+    // Through the same rules as a response's own header lines.
+    answer.validators = {};
+    if (!etag.empty()) answer.validators.OnHeaderLine("ETag: " + etag);
+    if (!modified.empty()) answer.validators.OnHeaderLine("Last-Modified: " + modified);
+    return true;
+}
+
+// A pipe whose one end (`childEnd`: 0 read, 1 write) the child inherits.
+bool Pipe(Owned& read, Owned& write, int childEnd) {
+    HANDLE r = nullptr, w = nullptr;
+    if (!CreatePipe(&r, &w, nullptr, kPipeBuffer)) return false;
+    read.reset(r);
+    write.reset(w);
+    return SetHandleInformation(childEnd == 0 ? r : w, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+}
+
+// Starts the child with only its two pipe ends: the service's sockets are
+// inheritable, and a child holding the listening socket would keep the
+// port and its clients' connections.
+bool StartChild(HANDLE in, HANDLE out, PROCESS_INFORMATION& pi) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> storage(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+    HANDLE inherit[2] = {in, out};
+    bool ok = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherit, sizeof inherit, nullptr,
+                                        nullptr);
+    if (ok) {
+        STARTUPINFOEXW si{};
+        si.StartupInfo.cb = sizeof si;
+        si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        si.StartupInfo.hStdInput = in;
+        si.StartupInfo.hStdOutput = out;
+        si.StartupInfo.hStdError = nullptr;  // nothing but the answer may reach the pipe
+        std::wstring command = L"\"" + g_strFetchExe + L"\" " + kFetchProcessOption;
+        ok = CreateProcessW(g_strFetchExe.c_str(), command.data(), nullptr, nullptr, TRUE,
+                            CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &si.StartupInfo, &pi);
+    }
+    DeleteProcThreadAttributeList(list);
+    return ok;
+}
+
+bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+    std::string request;
+    PutField(request, req.strUrl);
+    PutField(request, req.strIfNoneMatch);
+    PutField(request, req.strIfModifiedSince);
+    PutField(request, std::to_string(req.nMaxBody));
+    if (request.size() > kMaxRequest) {
+        error = "the URL is too long";
+        return false;
+    }
+    Owned inRead, inWrite, outRead, outWrite;
+    PROCESS_INFORMATION pi{};
+    if (!Pipe(inRead, inWrite, 0) || !Pipe(outRead, outWrite, 1) || !StartChild(inRead.get(), outWrite.get(), pi)) {
+        error = "fetch process cannot start (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    Owned process(pi.hProcess), thread(pi.hThread);
+    // Only the child holds the write end now: its exit ends the pipe.
+    inRead.reset();
+    outWrite.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kTransferDeadline + kDeadlineGrace;
+    auto kill = [&](const std::string& why) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        error = why;
+        return false;
+    };
+    // Fits the pipe's buffer, so this does not wait on the child.
+    const bool sent = WriteAll(inWrite.get(), request);
+    inWrite.reset();
+    if (!sent) return kill("fetch process took no request");
+
+    const size_t limit = req.nMaxBody + kAnswerOverhead;
+    std::string raw;
+    std::vector<char> chunk(64 * 1024);
+    bool exited = false;
+    for (;;) {
+        DWORD avail = 0;
+        const bool open = PeekNamedPipe(outRead.get(), nullptr, 0, nullptr, &avail, nullptr);
+        if (open && avail > 0) {
+            if (avail > limit - raw.size()) return kill("fetch process sent an oversize answer");
+            DWORD got = 0;
+            const DWORD want = avail < chunk.size() ? avail : static_cast<DWORD>(chunk.size());
+            if (!ReadFile(outRead.get(), chunk.data(), want, &got, nullptr)) break;
+            raw.append(chunk.data(), got);
+            continue;
+        }
+        if (!open || exited) break;  // drained after the child's exit
+        if (stop) return kill("stopped");
+        if (std::chrono::steady_clock::now() > deadline) return kill("fetch process passed its deadline");
+        exited = WaitForSingleObject(process.get(), kPollMs) == WAIT_OBJECT_0;
+    }
+    // The pipe is closed; the process ends with it, or is made to.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (WaitForSingleObject(process.get(), left.count() > 0 ? static_cast<DWORD>(left.count()) : 0) != WAIT_OBJECT_0)
+        return kill("fetch process passed its deadline");
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    if (code != 0) {
+        error = "fetch process failed (exit code " + std::to_string(code) + ")";
+        return false;
+    }
+    CHttpAnswer parsed;
+    std::string childError;
+    if (!ParseAnswer(raw, req.nMaxBody, parsed, childError)) {
+        error = "fetch process sent a malformed answer";
+        return false;
+    }
+    if (!childError.empty()) {
+        error = childError;
+        return false;
+    }
+    answer = std::move(parsed);
+    return true;
 }
 
 }  // namespace
 
-bool HttpGet(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
-    if (!req.strCaFile.empty()) {
-        // WinHTTP takes its trust from the system's certificate store only.
-        error = "a certificate file is not supported here; install the certificate for the user instead";
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kTransferDeadline;
-    const size_t maxBody = req.nMaxBody;
-    const std::wstring wideUrl = Wide(req.strUrl);
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (wideUrl.empty() || !WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts) ||
-        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
-        error = "not an http or https URL";
-        return false;
-    }
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-    path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-
-    Handle session(WinHttpOpen(L"zelvane-ratesvc", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) {
-        error = ErrorText("cannot start a transfer");
-        return false;
-    }
-    WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
-    // An https source never ends on plain http, whatever a redirect says.
-    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    DWORD redirects = kMaxRedirects;
-    WinHttpSetOption(session.get(), WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);
-
-    Handle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
-    if (!connection) {
-        error = ErrorText("cannot connect");
-        return false;
-    }
-    const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    Handle request(WinHttpOpenRequest(connection.get(), L"GET", path.empty() ? L"/" : path.c_str(), nullptr,
-                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
-    if (!request || !AddHeader(request.get(), "If-None-Match", req.strIfNoneMatch) ||
-        !AddHeader(request.get(), "If-Modified-Since", req.strIfModifiedSince)) {
-        error = ErrorText("cannot start a transfer");
-        return false;
-    }
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-        error = ErrorText("cannot send the request");
-        return false;
-    }
-    if (!WinHttpReceiveResponse(request.get(), nullptr)) {
-        error = ErrorText("no answer");
-        return false;
-    }
-    DWORD status = 0, size = sizeof status;
-    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-        error = ErrorText("no status");
-        return false;
-    }
-
-    std::string body;
-    std::vector<char> chunk(64 * 1024);
+void FetchInChildProcesses() {
+    std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        if (stop) {
-            error = "stopped";
-            return false;
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return;  // stays in this process
+        if (n < path.size()) {
+            g_strFetchExe.assign(path.data(), n);
+            return;
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            error = "the transfer took too long";
-            return false;
-        }
-        DWORD got = 0;
-        if (!WinHttpReadData(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got)) {
-            error = ErrorText("the transfer broke off");
-            return false;
-        }
-        if (got == 0) break;
-        if (body.size() + got > maxBody) {
-            error = "the answer is larger than " + std::to_string(maxBody >> 20) + " MB";
-            return false;
-        }
-        body.append(chunk.data(), got);
+        path.resize(path.size() * 2);
     }
-    answer.nStatus = static_cast<long>(status);
-    answer.strBody = std::move(body);
-    // The final response's (after redirects), through the same rules as the
-    // native fetcher's header lines.
-    if (const std::string etag = Header(request.get(), WINHTTP_QUERY_ETAG); !etag.empty())
-        answer.validators.OnHeaderLine("ETag: " + etag);
-    if (const std::string modified = Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED); !modified.empty())
-        answer.validators.OnHeaderLine("Last-Modified: " + modified);
-    return true;
+}
+
+bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+    if (g_strFetchExe.empty()) return WinHttpGet(request, stop, answer, error);
+    return HttpGetInChild(request, stop, answer, error);
+}
+
+int FetchProcessMain() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!in || in == INVALID_HANDLE_VALUE || !out || out == INVALID_HANDLE_VALUE) return 2;
+    std::string raw;
+    char buffer[4096];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        raw.append(buffer, got);
+        if (raw.size() > kMaxRequest) return 2;
+    }
+    std::string_view rest = raw;
+    CHttpRequest request;
+    std::string limit;
+    unsigned long long maxBody = 0;
+    if (!TakeField(rest, kMaxRequest, request.strUrl) || !TakeField(rest, kMaxHeaderField, request.strIfNoneMatch) ||
+        !TakeField(rest, kMaxHeaderField, request.strIfModifiedSince) || !TakeField(rest, 20, limit) ||
+        !Decimal(limit, 12, maxBody) || !rest.empty())
+        return 2;
+    request.nMaxBody = static_cast<size_t>(maxBody);
+    const std::atomic<bool> never{false};  // the parent ends this process instead
+    CHttpAnswer answer;
+    std::string error, reply;
+    if (WinHttpGet(request, never, answer, error)) {
+        PutField(reply, "ok");
+        PutField(reply, std::to_string(answer.nStatus));
+        PutField(reply, answer.validators.strETag);
+        PutField(reply, answer.validators.strLastModified);
+        PutField(reply, answer.strBody);
+    } else {
+        PutField(reply, "error");
+        PutField(reply, error.substr(0, kMaxHeaderField));
+    }
+    return WriteAll(out, reply) ? 0 : 3;
 }
 
 }  // namespace ratesvc

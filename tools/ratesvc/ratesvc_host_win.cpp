@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "rate_fetch_win.h"
 #include "ratesvc_host.h"
 #include "ratesvc_log.h"
 #include "ui/text.h"
@@ -155,6 +156,9 @@ void HostListening(int port) { g_port = port; }
 // zelvane-ratesvc [/stop] [--instance NAME] [--log FILE] [--no-fetch] [server options]
 int wmain(int argc, wchar_t** wargv) {
     using namespace ratesvc;
+    // A download of the service's (rate_fetch_win.cpp): before the mutex, the
+    // log or a socket, none of which is the child's.
+    if (argc >= 2 && std::wstring(wargv[1]) == kFetchProcessOption) return FetchProcessMain();
     std::wstring instance = kInstance;
     std::string logPath, dataFolder = DataFolder();
     bool stop = false, fetch = true;
@@ -198,6 +202,7 @@ int wmain(int argc, wchar_t** wargv) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    if (fetch) FetchInChildProcesses();
     HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + source + ")");
     // The mutex is left to the end of the process: released any earlier, a
     // new instance could start beside this one while it still exits.
