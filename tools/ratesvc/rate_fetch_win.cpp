@@ -111,7 +111,7 @@ bool Pipe(Owned& read, Owned& write, int childEnd) {
 // Starts the child with only its two pipe ends: the service's sockets are
 // inheritable, and a child holding the listening socket would keep the
 // port and its clients' connections.
-bool StartChild(HANDLE in, HANDLE out, PROCESS_INFORMATION& pi) {
+bool StartChild(HANDLE in, HANDLE out, HANDLE job, PROCESS_INFORMATION& pi) {
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<char> storage(size);
@@ -129,10 +129,30 @@ bool StartChild(HANDLE in, HANDLE out, PROCESS_INFORMATION& pi) {
         si.StartupInfo.hStdError = nullptr;  // nothing but the answer may reach the pipe
         std::wstring command = L"\"" + g_strFetchExe + L"\" " + kFetchProcessOption;
         ok = CreateProcessW(g_strFetchExe.c_str(), command.data(), nullptr, nullptr, TRUE,
-                            CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &si.StartupInfo, &pi);
+                            CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                            &si.StartupInfo, &pi);
     }
     DeleteProcThreadAttributeList(list);
-    return ok;
+    if (!ok) return false;
+    // In a job that dies with its last handle: a service that ends in the
+    // middle of a download, however it ends, leaves no child behind. Where
+    // the job cannot be had the child still runs, bounded by its deadline.
+    if (job) (void)AssignProcessToJobObject(job, pi.hProcess);
+    ResumeThread(pi.hThread);
+    return true;
+}
+
+// A job that kills its processes when its handle closes.
+HANDLE KillOnCloseJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
 }
 
 bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
@@ -146,8 +166,10 @@ bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHtt
         return false;
     }
     Owned inRead, inWrite, outRead, outWrite;
+    Owned job(KillOnCloseJob());
     PROCESS_INFORMATION pi{};
-    if (!Pipe(inRead, inWrite, 0) || !Pipe(outRead, outWrite, 1) || !StartChild(inRead.get(), outWrite.get(), pi)) {
+    if (!Pipe(inRead, inWrite, 0) || !Pipe(outRead, outWrite, 1) ||
+        !StartChild(inRead.get(), outWrite.get(), job.get(), pi)) {
         error = "fetch process cannot start (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
