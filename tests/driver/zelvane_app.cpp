@@ -36,8 +36,11 @@ bool App::Start(const std::wstring& exe) {
         error_ = process_.IsRunning() ? "no main dialog within the time-out" : "the program ended before its dialog";
         return false;
     }
-    // The hidden pages are built just after the dialog first paints.
-    if (WaitForInputIdle(process_.handle(), static_cast<DWORD>(kWindowTimeout.count())) != 0) {
+    // The hidden pages are built just after the dialog first paints. Wine's
+    // WaitForInputIdle can come back before that message is taken, so wait
+    // for the four pages themselves too.
+    if (WaitForInputIdle(process_.handle(), static_cast<DWORD>(kWindowTimeout.count())) != 0 ||
+        !WaitUntil([&] { return Pages().size() == 4; }, kWindowTimeout)) {
         error_ = "the program did not become ready for input";
         return false;
     }
