@@ -121,6 +121,11 @@ TEST(SpreadsheetML, RejectsFilesThatAreNotWorkbooks) {
         "<Workbook><Worksheet><Table><Row><Cell ss:MergeAcross=\"99999999999999999999\"/></Row></Table></Worksheet>"
         "</Workbook>",
         "<Workbook><Worksheet><Table><Row><Cell><Data>a</Data><Data>b</Data></Cell></Row></Table></Worksheet></Workbook>",
+        // Names no namespace-aware reader takes: the writer would spell new
+        // cells with such a prefix and lose them.
+        "<Workbook xmlns:a:ss=\"urn:schemas-microsoft-com:office:spreadsheet\"><Worksheet/></Workbook>",
+        "<Workbook><a:b:Worksheet/></Workbook>",
+        "<Workbook><Worksheet :Name=\"x\"/></Workbook>",
     };
     for (const char* xml : bad) {
         std::string error;

@@ -13,6 +13,16 @@ constexpr size_t kMaxDepth = 256;
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsNameChar(char c) { return !IsSpace(c) && c != '>' && c != '/' && c != '=' && c != '<' && c != '"' && c != '\''; }
 
+// A qualified name: at most one colon, with a prefix and a local part on
+// either side. "a:b:c" is no name a namespace-aware reader takes, and the
+// writer, which spells new attributes with the document's own prefix, would
+// write cells no reader finds again.
+bool IsQualifiedName(std::string_view name) {
+    const size_t colon = name.find(':');
+    if (colon == std::string_view::npos) return !name.empty();
+    return colon > 0 && colon + 1 < name.size() && name.find(':', colon + 1) == std::string_view::npos;
+}
+
 std::string_view LocalName(std::string_view name) {
     const size_t colon = name.find(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -127,6 +137,7 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
             while (j < xml.size() && IsNameChar(xml[j])) ++j;
             const std::string name(xml.substr(i + 1, j - i - 1));
             if (name.empty()) return Fail(error, "empty tag name", i);
+            if (!IsQualifiedName(name)) return Fail(error, "bad tag name", i);
             if (open.empty() && seenRoot) return Fail(error, "second root element", i);
             std::vector<std::pair<std::string, std::string>> attributes;
             bool selfClosing = false;
@@ -144,7 +155,7 @@ bool ScanXml(std::string_view xml, XmlHandler& handler, std::string* error) {
                 while (j < xml.size() && IsNameChar(xml[j])) ++j;
                 const std::string_view attr = xml.substr(nameStart, j - nameStart);
                 while (j < xml.size() && IsSpace(xml[j])) ++j;
-                if (attr.empty() || j >= xml.size() || xml[j] != '=') return Fail(error, "broken attribute", j);
+                if (!IsQualifiedName(attr) || j >= xml.size() || xml[j] != '=') return Fail(error, "broken attribute", j);
                 ++j;
                 while (j < xml.size() && IsSpace(xml[j])) ++j;
                 if (j >= xml.size() || (xml[j] != '"' && xml[j] != '\'')) return Fail(error, "unquoted attribute", j);
