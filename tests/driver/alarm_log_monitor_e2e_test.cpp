@@ -10,6 +10,7 @@
 
 #include "tests/driver/alarm_log_pages.h"
 #include "tests/driver/combo_box.h"
+#include "tests/driver/file_text.h"
 #include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 
@@ -23,18 +24,6 @@ constexpr int kUsd = 138;
 // loaded machine.
 constexpr milliseconds kPeriodTimeout{45000};
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-size_t Lines(const std::string& bytes) {
-    size_t n = 0;
-    for (char c : bytes) n += c == '\n';
-    return n;
-}
 
 class AlarmLogMonitorTest : public PagesTest {
 protected:

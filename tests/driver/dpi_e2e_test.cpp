@@ -16,6 +16,7 @@
 #include "tests/chart/chart_view.h"
 #include "tests/driver/alarm_log_pages.h"
 #include "tests/driver/combo_box.h"
+#include "tests/driver/file_text.h"
 #include "tests/driver/rate_servers.h"
 #include "tests/driver/registry.h"
 #include "tests/driver/screen.h"
@@ -71,18 +72,6 @@ std::unique_ptr<Pixels> Capture(HWND hwnd) {
     return shot;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-size_t Lines(const std::string& bytes) {
-    size_t n = 0;
-    for (char c : bytes) n += c == '\n';
-    return n;
-}
 
 // A borderless topmost window over the whole screen, in the foreground, as
 // a game or a slide show makes it.
