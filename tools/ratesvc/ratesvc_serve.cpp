@@ -92,7 +92,12 @@ int ParseHttpHeader(soap* s) {
     c.nBodyStart = s->count - (s->buflen - s->bufidx);
     // Refused before more of the body is read. Not as a parse error: gSOAP
     // would close the connection without the fault.
-    if (s->length > c.context.limits.nMaxRequestBytes) c.bTooLarge = true;
+    // The length is cut down too: gSOAP reads some bodies whole into one
+    // allocation of that size, and a "Content-Length: -97" parses as 2^64-97.
+    if (s->length > c.context.limits.nMaxRequestBytes) {
+        c.bTooLarge = true;
+        s->length = c.context.limits.nMaxRequestBytes + 1;
+    }
     return err;
 }
 
