@@ -61,11 +61,19 @@ def wait_until(pred, timeout, step=0.2):
 
 
 def run(cmd, timeout=300, env=None, check_rc=True):
-    r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+    # Separate streams: Wine reports crashes of its own background processes
+    # ("wine: Unhandled page fault ...") on the stderr of whatever runs then,
+    # and that must not end up in a path or a registry value read from stdout.
+    r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                        timeout=timeout, env=env)
     if check_rc and r.returncode != 0:
-        sys.exit("%s failed (%d):\n%s" % (" ".join(cmd), r.returncode, r.stdout))
+        sys.exit("%s failed (%d):\n%s%s" % (" ".join(cmd), r.returncode, r.stdout, r.stderr))
     return r
+
+
+def last_line(text):
+    lines = [l.strip() for l in text.splitlines() if l.strip()]
+    return lines[-1] if lines else ""
 
 
 class Prefix:
@@ -83,17 +91,17 @@ class Prefix:
         os.makedirs(self.path)
         run(["wine", "wineboot", "-i"], env=self.env, check_rc=False)
         run(["wineserver", "-w"], env=self.env, check_rc=False)
-        self.local = self.unix(self.wine("cmd", "/c", "echo", "%LOCALAPPDATA%").stdout.strip())
-        self.roaming = self.unix(self.wine("cmd", "/c", "echo", "%APPDATA%").stdout.strip())
+        self.local = self.unix(last_line(self.wine("cmd", "/c", "echo", "%LOCALAPPDATA%").stdout))
+        self.roaming = self.unix(last_line(self.wine("cmd", "/c", "echo", "%APPDATA%").stdout))
 
     def end(self):
         run(["wineserver", "-k"], env=self.env, check_rc=False)
 
     def unix(self, windows_path):
-        return run(["winepath", "-u", windows_path], env=self.env).stdout.strip()
+        return last_line(run(["winepath", "-u", windows_path], env=self.env).stdout)
 
     def windows(self, unix_path):
-        return run(["winepath", "-w", unix_path], env=self.env).stdout.strip()
+        return last_line(run(["winepath", "-w", unix_path], env=self.env).stdout)
 
     def reg_values(self, key):
         """Values of one key as {name: data}, or None when the key is missing."""
@@ -314,7 +322,7 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
         if args.get_test:
             get = prefix.wine(prefix.windows(args.get_test), timeout=180,
                               env={"ZELVANE_EXE": prefix.windows(zelvane), "ZELVANE_EXPECTED_RATE": EXPECTED_RATE})
-            check(get.returncode == 0, "the installed program shows %s after GET\n%s" % (EXPECTED_RATE, get.stdout[-3000:]))
+            check(get.returncode == 0, "the installed program shows %s after GET\n%s" % (EXPECTED_RATE, (get.stdout + get.stderr)[-3000:]))
     else:
         # The file the service keeps; the MSI must never own or remove it.
         os.makedirs(data_dir, exist_ok=True)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "printable.h"
 #include "rate_lookup.h"
@@ -67,6 +68,7 @@ struct Connection {
 
     CServeContext& context;
     int (*pfnParse)(soap*) = nullptr;                   // gSOAP's HTTP header parser
+    int (*pfnParseLine)(soap*, const char*, const char*) = nullptr;  // and its parser of one header line
     size_t (*pfnRecv)(soap*, char*, size_t) = nullptr;  // the transport's read
     CRequestBudget budget;
     bool bInBody = false;
@@ -74,6 +76,7 @@ struct Connection {
     bool bCut = false;       // input of this request ended at its Content-Length
     size_t nReceived = 0;    // bytes read for the request under way, header included
     bool bTooLarge = false;  // it announced or sent more than nMaxRequestBytes
+    bool bBadLength = false; // its Content-Length was not a decimal number
 };
 
 Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
@@ -86,6 +89,7 @@ CServeContext& ContextOf(soap* s) { return ConnectionOf(s).context; }
 // request to the connection's size and time budget.
 int ParseHttpHeader(soap* s) {
     Connection& c = ConnectionOf(s);
+    c.bBadLength = false;
     const int err = c.pfnParse(s);
     c.bInBody = !err;
     c.bCut = false;
@@ -93,7 +97,7 @@ int ParseHttpHeader(soap* s) {
     // Refused before more of the body is read. Not as a parse error: gSOAP
     // would close the connection without the fault.
     // The length is cut down too: gSOAP reads some bodies whole into one
-    // allocation of that size, and a "Content-Length: -97" parses as 2^64-97.
+    // allocation of the length plus one, and twenty nines parse as 2^64-1.
     if (s->length > c.context.limits.nMaxRequestBytes) {
         c.bTooLarge = true;
         s->length = c.context.limits.nMaxRequestBytes + 1;
@@ -107,8 +111,26 @@ void SetRecvTimeout(soap* s, std::chrono::milliseconds wait) {
     s->recv_timeout = ms >= 2000000 ? static_cast<int>(ms / 1000) : -static_cast<int>(ms * 1000);
 }
 
+// gSOAP reads "-97" as 97 or as 2^64-97, depending on the C library under
+// it; where the body ends is then anyone's guess, so such a request is
+// refused before its body is read.
+int ParseHeaderLine(soap* s, const char* key, const char* value) {
+    Connection& c = ConnectionOf(s);
+    if (!soap_tag_cmp(key, "Content-Length")) {
+        std::string_view v = value ? value : "";
+        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+        while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+        if (v.empty() || v.find_first_not_of("0123456789") != std::string_view::npos) {
+            c.bBadLength = true;
+            return SOAP_OK;
+        }
+    }
+    return c.pfnParseLine(s, key, value);
+}
+
 size_t RecvWithinBody(soap* s, char* buf, size_t len) {
     Connection& c = ConnectionOf(s);
+    if (c.bBadLength) return 0;
     // soap->count restarts at 0 with each message: below the body start means
     // the next message's header is being read.
     if (c.bInBody && s->length > 0 && s->count >= c.nBodyStart) {
@@ -245,7 +267,9 @@ void ServeRequests(soap* conn, Connection& state) {
         if (!conn->version) conn->version = 1;
         // gSOAP may give up on the cut input before it asks for more.
         if (state.nReceived >= state.context.limits.nMaxRequestBytes) state.bTooLarge = true;
-        if (state.bTooLarge) {
+        if (state.bBadLength) {
+            soap_sender_fault(conn, "The request's Content-Length is not a number", nullptr);
+        } else if (state.bTooLarge) {
             const std::string text =
                 "The request is larger than " + std::to_string(state.context.limits.nMaxRequestBytes) + " bytes";
             soap_sender_fault(conn, soap_strdup(conn, text.c_str()), nullptr);
@@ -257,7 +281,7 @@ void ServeRequests(soap* conn, Connection& state) {
             return;  // the client went away, was too slow, or an idle connection timed out
         }
         SendBoundedFault(conn);
-        if (state.bTooLarge) DiscardInput(conn);
+        if (state.bTooLarge || state.bBadLength) DiscardInput(conn);
         return;
     } while (conn->keep_alive);
 }
@@ -279,14 +303,17 @@ void ServeConnection(soap* conn, CServeContext& context) {
     Connection state(context, Clock::now());
     state.pfnParse = conn->fparse;
     state.pfnRecv = conn->frecv;
+    state.pfnParseLine = conn->fparsehdr;
     void* const user = conn->user;
     conn->user = &state;
     conn->fparse = ParseHttpHeader;
     conn->frecv = RecvWithinBody;
+    conn->fparsehdr = ParseHeaderLine;
     ServeRequests(conn, state);
     conn->user = user;
     conn->fparse = state.pfnParse;
     conn->frecv = state.pfnRecv;
+    conn->fparsehdr = state.pfnParseLine;
 }
 
 void SetConversionNamespace(const char* uri) {
