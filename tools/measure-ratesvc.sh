@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows rate service's idle footprint under Wine, beside Wine's own
 # notepad.exe (a benchmark, not a test):
-#   - private memory and handles right after start, after N requests (half
-#     on one kept-alive connection, half each on a new one) and after the idle
-#     time, read from outside by process_figures.exe;
+#   - private memory and handles right after start, after its first request,
+#     after N more (half on one kept-alive connection, half each on a new
+#     one) and after the idle time, read from outside by process_figures.exe;
 #   - wake-ups per idle minute: the voluntary context switches of all the
 #     process's threads (Wine runs each Windows thread as a Linux thread)
 #     over the idle time, the service's and notepad's.
@@ -79,7 +79,8 @@ sleep 2  # past the start-up's first fetch and load
 point() { echo "$1 $(figures zelvane-ratesvc.exe | head -n 1) $(figures notepad.exe | head -n 1)" >>"$work/figures"; }
 point start
 
-python3 - "$port" "$requests" <<'PY'
+send_requests() {
+python3 - "$port" "$1" <<'PY'
 import socket, sys
 port, total = int(sys.argv[1]), int(sys.argv[2])
 body = (b'<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>'
@@ -107,6 +108,10 @@ for _ in range(total - total // 2):
         call(s)
 print('requests answered: %d' % total)
 PY
+}
+send_requests 1
+point after-1
+send_requests "$requests"
 point "after-$requests"
 
 s0=$(switches "$svc_pid"); n0=$(switches "$np_pid")

@@ -18,7 +18,7 @@ const int kHostAcceptWaitUsec = -200000;
 
 void HostLog(const std::string& line) { std::fprintf(stderr, "zelvane-ratesvc: %s\n", line.c_str()); }
 void HostUsage(const char* text) { std::fputs(text, stderr); }
-void HostListening(int) {}
+bool HostAwaitConnection(std::uintptr_t) { return !g_stopRequested; }
 
 }  // namespace ratesvc
 

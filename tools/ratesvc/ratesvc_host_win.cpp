@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "rate_fetch_win.h"
@@ -19,9 +18,9 @@
 namespace ratesvc {
 
 std::atomic<bool> g_stopRequested{false};
-// Blocked in accept while idle, so an idle service does not wake; the stop
-// watcher connects once to end the wait.
-const int kHostAcceptWaitUsec = 0;
+// Only asked once HostAwaitConnection saw a connection; the wait bounds an
+// accept of one that went away meanwhile (the socket is non-blocking then).
+const int kHostAcceptWaitUsec = -100000;
 
 namespace {
 
@@ -41,7 +40,7 @@ constexpr int kExitAlreadyRunning = 3;
 constexpr int kExitStopTimedOut = 4;
 
 std::unique_ptr<CRotatingLog> g_log;
-std::atomic<int> g_port{0};
+HANDLE g_stopEvent = nullptr;
 
 // %LOCALAPPDATA%\Zelvane. From the environment, else from where the shell
 // keeps the folder's name; not through shell32 itself, whose load (with
@@ -121,22 +120,27 @@ int StopRunning(const std::wstring& instance) {
     return code;
 }
 
-// Waits for the stop event, then ends the server's wait in accept.
-void WatchStop(HANDLE stop) {
-    WaitForSingleObject(stop, INFINITE);
-    g_stopRequested = true;
-    const int port = g_port;
-    if (!port) return;  // not listening yet: the server sees the flag before it accepts
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<u_short>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    closesocket(s);
-}
-
 }  // namespace
+
+// The stop event and the socket in one wait of the server's own thread: a
+// thread of its own to watch the event would cost the idle service its
+// stack, about a megabyte under Wine. (Sockets accepted from this one share
+// its event selection; FD_ACCEPT never fires on them.)
+bool HostAwaitConnection(std::uintptr_t listener) {
+    static const WSAEVENT ready = WSACreateEvent();
+    static const bool selected = ready != WSA_INVALID_EVENT &&
+                                 WSAEventSelect(static_cast<SOCKET>(listener), ready, FD_ACCEPT) == 0;
+    if (!selected) {  // no event for the socket: a wait in accept, stop or not
+        if (!g_stopRequested && WaitForSingleObject(g_stopEvent, 0) == WAIT_OBJECT_0) g_stopRequested = true;
+        return !g_stopRequested;
+    }
+    const HANDLE both[] = {g_stopEvent, ready};
+    const DWORD woke = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    if (woke == WAIT_FAILED) HostLog("cannot wait for connections (error " + std::to_string(GetLastError()) + "); stopping");
+    if (woke != WAIT_OBJECT_0 + 1) g_stopRequested = true;
+    WSAResetEvent(ready);  // set again while connections are still pending, as accept re-enables FD_ACCEPT
+    return !g_stopRequested;
+}
 
 void HostLog(const std::string& line) {
     SYSTEMTIME t;
@@ -148,8 +152,6 @@ void HostLog(const std::string& line) {
 }
 
 void HostUsage(const char* text) { HostLog(std::string("bad command line\n") + text); }
-
-void HostListening(int port) { g_port = port; }
 
 }  // namespace ratesvc
 
@@ -177,9 +179,9 @@ int wmain(int argc, wchar_t** wargv) {
     // the log or the rates file of the first.
     HANDLE mutex = CreateMutexW(nullptr, TRUE, (L"Local\\" + instance).c_str());
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
-    HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
-    if (!stopEvent) return 1;
-    ResetEvent(stopEvent);  // still set by a /stop that outlived the last instance
+    g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
+    if (!g_stopEvent) return 1;
+    ResetEvent(g_stopEvent);  // still set by a /stop that outlived the last instance
     PublishProcessId(instance);  // held until the process ends
 
     if (!dataFolder.empty()) CreateDirectoryW(ui::Widen(dataFolder).c_str(), nullptr);
@@ -188,7 +190,6 @@ int wmain(int argc, wchar_t** wargv) {
 
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    std::thread(WatchStop, stopEvent).detach();
 
     // Defaults first: the server takes the last of an option given twice.
     std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};

@@ -3,7 +3,7 @@
 // European Central Bank's daily reference format:
 //   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
 //   POST /soap                    rpc/encoded getRate (country names)
-// One thread per connection; connections are kept alive between calls.
+// Connections are kept alive between calls, each served by a worker thread.
 // Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
 // it and keeps its log.
 #ifndef _WIN32
@@ -18,11 +18,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "printable.h"
@@ -37,6 +39,13 @@ namespace {
 constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
 constexpr char kExchangeRatePath[] = "/soap";
 constexpr int kSendTimeoutSec = 10;
+// A connection that finds every worker busy waits this long for one to come
+// free before a new worker starts: a client's next connection often arrives
+// while the worker of its last one is still closing it.
+constexpr auto kWorkerGrace = std::chrono::milliseconds(50);
+// A worker started for a busy moment waits this long for more work before
+// it ends.
+constexpr auto kExtraWorkerLinger = std::chrono::seconds(30);
 
 struct Options {
     std::string strRates;
@@ -71,23 +80,62 @@ struct Service {
     ratesvc::CRateFile rates;
     ratesvc::CServeContext context;
 
-    // Open connections, so that shutdown can wake and wait for them.
     std::mutex mutex;
-    std::condition_variable idle;
-    std::set<soap*> connections;
+    // Any change to what follows: a connection waits, a worker takes or
+    // ends one, a worker ends, the service stops. (One for all: under
+    // MinGW each condition variable holds kernel objects of its own.)
+    std::condition_variable changed;
+    std::set<soap*> connections;    // open ones, waiting or served: shutdown wakes them
+    std::deque<soap*> waiting;      // accepted, not yet taken by a worker
+    int nWorkers = 0, nIdleWorkers = 0;
+    bool bStopping = false;
 };
 
-void ServeConnection(soap* conn) {
-    Service& svc = *static_cast<Service*>(conn->user);
-    ratesvc::ServeConnection(conn, svc.context);
-    {
-        std::lock_guard<std::mutex> lock(svc.mutex);
+// Workers outlive their connections. One starts with the service and waits
+// for each next connection; another starts only when a connection finds all
+// of them busy, and ends after a while without work. A thread's stack costs
+// about a megabyte under Wine, and the last thread to end keeps its own: a
+// thread for each connection grew an idle service by that much with its
+// first client.
+void Work(Service& svc, bool standing) {
+    std::unique_lock<std::mutex> lock(svc.mutex);
+    const auto hasWork = [&] { return svc.bStopping || !svc.waiting.empty(); };
+    for (;;) {
+        if (svc.waiting.empty()) {
+            if (svc.bStopping) break;
+            ++svc.nIdleWorkers;
+            const bool woken = standing ? (svc.changed.wait(lock, hasWork), true)
+                                        : svc.changed.wait_for(lock, kExtraWorkerLinger, hasWork);
+            --svc.nIdleWorkers;
+            if (!woken) break;
+            continue;
+        }
+        soap* conn = svc.waiting.front();
+        svc.waiting.pop_front();
+        svc.changed.notify_all();
+        lock.unlock();
+        ratesvc::ServeConnection(conn, svc.context);
+        lock.lock();
         svc.connections.erase(conn);
         soap_destroy(conn);
         soap_end(conn);
         soap_free(conn);
+        svc.changed.notify_all();
     }
-    svc.idle.notify_all();
+    --svc.nWorkers;
+    svc.changed.notify_all();
+}
+
+// With the service's mutex held.
+bool StartWorker(Service& svc, bool standing) {
+    try {
+        std::thread(Work, std::ref(svc), standing).detach();
+    } catch (const std::system_error& e) {
+        Service::Log(std::string("cannot start a worker thread: ") + e.what());
+        return false;
+    }
+    ++svc.nWorkers;
+    return true;
 }
 
 bool ParseInt(const char* text, int& value) {
@@ -174,7 +222,6 @@ int ratesvc::ServeMain(int argc, char** argv) {
         Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
-    master->user = &svc;
     master->bind_flags = SO_REUSEADDR;
     master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
     ratesvc::ConfigureContext(master, svc.context.limits);
@@ -191,11 +238,18 @@ int ratesvc::ServeMain(int argc, char** argv) {
         std::ofstream(tmp) << port << "\n";
         std::rename(tmp.c_str(), opts.strPortFile.c_str());
     }
-    ratesvc::HostListening(port);
+    {
+        std::lock_guard<std::mutex> lock(svc.mutex);
+        if (!StartWorker(svc, true)) {
+            soap_free(master);
+            return 1;
+        }
+    }
     Service::Log("listening on 127.0.0.1:" + std::to_string(port) + " (ConversionRate at " + kConversionRatePath +
                  ", getRate at " + kExchangeRatePath + ")");
 
     while (!ratesvc::g_stopRequested) {
+        if (!ratesvc::HostAwaitConnection(static_cast<std::uintptr_t>(master->master))) break;
         if (!soap_valid_socket(soap_accept(master))) {
             if (master->errnum && !ratesvc::g_stopRequested) {
                 Service::Log(FaultText(master));
@@ -211,26 +265,33 @@ int ratesvc::ServeMain(int argc, char** argv) {
             continue;
         }
         soap* conn = soap_copy(master);
-        master->socket = SOAP_INVALID_SOCKET;  // now the connection's alone
         if (!conn) {
-            lock.unlock();
+            soap_force_closesock(master);
             continue;
         }
+        master->socket = SOAP_INVALID_SOCKET;  // now the connection's alone
         svc.connections.insert(conn);
-        lock.unlock();
-        std::thread(::ServeConnection, conn).detach();
+        svc.waiting.push_back(conn);
+        // A worker for each waiting connection; one that cannot start leaves
+        // the connection to the next worker that is free.
+        const auto served = [&] { return static_cast<size_t>(svc.nIdleWorkers) >= svc.waiting.size(); };
+        if (!served() && !svc.changed.wait_for(lock, kWorkerGrace, served)) StartWorker(svc, false);
+        svc.changed.notify_all();
     }
 
-    // Stop: no new connections; wake the open ones and wait for them to end.
+    // Stop: no new connections; wake the open ones and the workers, and wait
+    // for the workers to end (one may be held up in a send until its time-out).
     soap_closesock(master);
     {
         std::unique_lock<std::mutex> lock(svc.mutex);
+        svc.bStopping = true;
 #ifdef _WIN32
         for (soap* c : svc.connections) shutdown(c->socket, SD_BOTH);
 #else
         for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
 #endif
-        svc.idle.wait_for(lock, std::chrono::seconds(5), [&] { return svc.connections.empty(); });
+        svc.changed.notify_all();
+        svc.changed.wait_for(lock, std::chrono::seconds(kSendTimeoutSec + 5), [&] { return svc.nWorkers == 0; });
     }
     soap_destroy(master);
     soap_end(master);
