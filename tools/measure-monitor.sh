@@ -45,14 +45,14 @@ trap cleanup EXIT
 timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
 
 # The service, on a rates file of our own that changes from now on.
-cp tools/ratesvc/sample-rates.xml "$work/rates.xml"
-build/bench/tools/ratesvc/zelvane-ratesvc --rates "$work/rates.xml" --port 0 --port-file "$work/port" \
+cp ratesvc/sample-rates.xml "$work/rates.xml"
+build/bench/ratesvc/zelvane-ratesvc --rates "$work/rates.xml" --port 0 --port-file "$work/port" \
   --verbose >"$work/service.out" 2>"$work/service.log" &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { log "the rate service did not start"; cat "$work/service.log" >&2; exit 1; }
 url="http://127.0.0.1:$(cat "$work/port")/CurrencyConvertor.asmx"
-python3 tools/monitor_harness/change_rates.py tools/ratesvc/sample-rates.xml "$work/rates.xml" "$change_ms" \
+python3 tools/monitor_harness/change_rates.py ratesvc/sample-rates.xml "$work/rates.xml" "$change_ms" \
   >"$work/changes.out" &
 changer=$!
 pids+=("$changer")

@@ -27,7 +27,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zelvane-ratesvc-bench.XXXXXX")
 instance="bench-$$"
 pids=()
 cleanup() {
-  wine build/mingw/tools/ratesvc/zelvane-ratesvc.exe /stop --instance "$instance" >/dev/null 2>&1 || true
+  wine build/mingw/ratesvc/zelvane-ratesvc.exe /stop --instance "$instance" >/dev/null 2>&1 || true
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
   zelvane_xvfb_stop
@@ -40,7 +40,7 @@ timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
 
 # The bank's stand-in: the sample file over plain http on loopback.
 mkdir -p "$work/www"
-cp tools/ratesvc/sample-rates.xml "$work/www/eurofxref-daily.xml"
+cp ratesvc/sample-rates.xml "$work/www/eurofxref-daily.xml"
 python3 -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/www.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do grep -q 'port' "$work/www.out" && break; sleep 0.1; done
@@ -48,7 +48,7 @@ www_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/www.out" | head -n 1)
 [ -n "$www_port" ] || { log "the stand-in web server did not start"; exit 1; }
 
 wwork=$(winepath -w "$work")
-wine build/mingw/tools/ratesvc/zelvane-ratesvc.exe --instance "$instance" --rates "$wwork\\rates.xml" \
+wine build/mingw/ratesvc/zelvane-ratesvc.exe --instance "$instance" --rates "$wwork\\rates.xml" \
   --port 0 --port-file "$wwork\\port" --log "$wwork\\ratesvc.log" \
   --rates-url "http://127.0.0.1:$www_port/eurofxref-daily.xml" &
 pids+=($!)

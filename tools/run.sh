@@ -31,11 +31,18 @@ if [ -n "${ZELVANE_RATES_URL:-}" ]; then
   rates=${ZELVANE_RATES:-build/rates-download.xml}
   fetch=(--rates-url "$ZELVANE_RATES_URL" --fetch-every "${ZELVANE_FETCH_EVERY:-3600}")
 else
-  rates=${ZELVANE_RATES:-tools/ratesvc/sample-rates.xml}
+  rates=${ZELVANE_RATES:-ratesvc/sample-rates.xml}
+fi
+# With ZELVANE_LIVE=1 the service also asks the live, reference and metals
+# publishers (real hosts on the Internet) for the whole list, during the day.
+if [ -n "${ZELVANE_LIVE:-}" ]; then
+  fetch+=(--live-url "https://api.coinbase.com/v2/exchange-rates?currency=USD"
+          --reference-url "https://api.frankfurter.dev/v2/rates?base=EUR"
+          --metals-url "https://api.gold-api.com/price/")
 fi
 portfile=build/ratesvc.port
 rm -f "$portfile"
-build/bench/tools/ratesvc/zelvane-ratesvc --rates "$rates" "${fetch[@]}" --port "${ZELVANE_PORT:-0}" --port-file "$portfile" &
+build/bench/ratesvc/zelvane-ratesvc --rates "$rates" "${fetch[@]}" --port "${ZELVANE_PORT:-0}" --port-file "$portfile" &
 service=$!
 cleanup() {
   kill "$service" 2>/dev/null || true
@@ -43,7 +50,6 @@ cleanup() {
   zelvane_xvfb_stop
 }
 trap cleanup EXIT
-# The first fetch comes before the service listens: allow for a slow download.
 for _ in $(seq 900); do [ -s "$portfile" ] && break; kill -0 "$service" 2>/dev/null || break; sleep 0.1; done
 [ -s "$portfile" ] || { log "the rate service did not start"; exit 1; }
 port=$(cat "$portfile")

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "rate_book.h"
 #include "ratesvc_serve.h"
 #include "soapH.h"
 
@@ -55,8 +56,11 @@ ratesvc::CRateFile& Rates() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static ratesvc::CServeContext context = [] {
+        static ratesvc::CRateBook book;
         ratesvc::CServeContext c;
         c.pRates = &Rates();
+        c.pBook = &book;
+        c.status = [] { return std::string("status\n"); };  // GET /status goes through the same hooks
         return c;
     }();
     g_input = std::string_view(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,5 @@
 #include "rate_file.h"
+#include "rate_book.h"
 #include "rate_lookup.h"
 
 #include <gtest/gtest.h>
@@ -240,25 +241,37 @@ TEST(RatesvcLookup, CountryNamesAsTheProgramSendsThem) {
     EXPECT_EQ(CodeForCountry("atlantis"), nullptr);
 }
 
+// The answers of a book that holds only the bank's table `t`.
+CRateAnswer ForCodes(const CRateTable& t, std::string_view from, std::string_view to) {
+    CRateBook book;
+    book.TakeBankTable(std::make_shared<CRateTable>(t), 0);
+    return RateForCodes(book, from, to, 0);
+}
+CRateAnswer ForCountries(const CRateTable& t, std::string_view country1, std::string_view country2) {
+    CRateBook book;
+    book.TakeBankTable(std::make_shared<CRateTable>(t), 0);
+    return RateForCountries(book, country1, country2, 0);
+}
+
 TEST(RatesvcLookup, SaysWhoseFaultAMissingRateIs) {
     const CRateTable t = Parsed(RatesXml(Rate("USD", "2") + Rate("JPY", "234.5") + Rate("TRY", "40")));
-    EXPECT_EQ(RateForCodes(nullptr, "USD", "JPY").kind, FaultKind::kServer);
+    EXPECT_EQ(RateForCodes(CRateBook(), "USD", "JPY", 0).kind, FaultKind::kServer);
 
-    const CRateAnswer ok = RateForCodes(&t, "USD", "JPY");
+    const CRateAnswer ok = ForCodes(t, "USD", "JPY");
     EXPECT_EQ(ok.kind, FaultKind::kNone);
     EXPECT_EQ(ok.dRate, 117.25);
 
-    const CRateAnswer unknown = RateForCodes(&t, "USD", "XYZ");
+    const CRateAnswer unknown = ForCodes(t, "USD", "XYZ");
     EXPECT_EQ(unknown.kind, FaultKind::kClient);
     EXPECT_NE(unknown.strReason.find("XYZ"), std::string::npos);
-    const CRateAnswer noRate = RateForCodes(&t, "TRL", "USD");  // listed, but not in this file
+    const CRateAnswer noRate = ForCodes(t, "GBP", "USD");  // listed, but not in this file
     EXPECT_EQ(noRate.kind, FaultKind::kServer);
-    EXPECT_NE(noRate.strReason.find("TRL"), std::string::npos);
+    EXPECT_NE(noRate.strReason.find("GBP"), std::string::npos);
 
-    EXPECT_EQ(RateForCountries(&t, "turkey", "usa").dRate, 0.05);
-    EXPECT_EQ(RateForCountries(&t, "usa", "").kind, FaultKind::kClient);
-    EXPECT_EQ(RateForCountries(&t, "atlantis", "usa").kind, FaultKind::kClient);
-    EXPECT_EQ(RateForCountries(&t, "usa", "england").kind, FaultKind::kServer);
+    EXPECT_EQ(ForCountries(t, "turkey", "usa").dRate, 0.05);
+    EXPECT_EQ(ForCountries(t, "usa", "").kind, FaultKind::kClient);
+    EXPECT_EQ(ForCountries(t, "atlantis", "usa").kind, FaultKind::kClient);
+    EXPECT_EQ(ForCountries(t, "usa", "england").kind, FaultKind::kServer);
 }
 
 TEST(RatesvcLookup, NeverAnswersWithAnUnusableRate) {
@@ -267,15 +280,15 @@ TEST(RatesvcLookup, NeverAnswersWithAnUnusableRate) {
     t.m_strDate = "2024-03-01";
     t.m_perEuro = {{"USD", 1e-300}, {"JPY", 1e300}, {"GBP", 1e-20}, {"CHF", 1e20}, {"NZD", 1.6}};
     const std::pair<const char*, const char*> pairs[] = {{"USD", "JPY"}, {"JPY", "USD"}, {"GBP", "CHF"}, {"CHF", "GBP"}};
-    for (const auto& [from, to] : pairs) EXPECT_EQ(RateForCodes(&t, from, to).kind, FaultKind::kServer) << from << to;
-    EXPECT_EQ(RateForCodes(&t, "NZD", "EUR").kind, FaultKind::kNone);
+    for (const auto& [from, to] : pairs) EXPECT_EQ(ForCodes(t, from, to).kind, FaultKind::kServer) << from << to;
+    EXPECT_EQ(ForCodes(t, "NZD", "EUR").kind, FaultKind::kNone);
 }
 
 TEST(RatesvcLookup, FaultsQuoteOnlyAShortPrintablePieceOfTheRequest) {
     const CRateTable t = Parsed(RatesXml(Rate("USD", "2")));
     const std::string hostile[] = {std::string(100000, 'A'), "X\r\nzelvane-ratesvc: forged", std::string("\x1b[2J\0", 5)};
     for (const std::string& text : hostile) {
-        for (const CRateAnswer& a : {RateForCodes(&t, "USD", text), RateForCountries(&t, text, "usa")}) {
+        for (const CRateAnswer& a : {ForCodes(t, "USD", text), ForCountries(t, text, "usa")}) {
             EXPECT_EQ(a.kind, FaultKind::kClient);
             EXPECT_LT(a.strReason.size(), 80u) << a.strReason;
             for (char c : a.strReason) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << a.strReason;

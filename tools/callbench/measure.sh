@@ -39,7 +39,7 @@ start() {
   [ -s "$work/$name.port" ] || { log "$name did not start"; cat "$work/$name.log" >&2; exit 1; }
   cat "$work/$name.port"
 }
-ratesvc_port=$(start ratesvc "$build/tools/ratesvc/zelvane-ratesvc" --rates tools/ratesvc/sample-rates.xml \
+ratesvc_port=$(start ratesvc "$build/ratesvc/zelvane-ratesvc" --rates ratesvc/sample-rates.xml \
   --port 0 --port-file "$work/ratesvc.port")
 dotnet_port=$(start dotnet python3 tools/callbench/dotnet_server.py "$work/dotnet.port")
 

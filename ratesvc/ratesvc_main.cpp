@@ -1,8 +1,9 @@
 // zelvane-ratesvc: the local rate service. One gSOAP server on loopback that
-// answers both of the program's rate clients from a rates file in the
-// European Central Bank's daily reference format:
+// answers both of the program's rate clients from its rate book, which live,
+// reference, metals and bank sources feed (rate_book.h):
 //   POST /CurrencyConvertor.asmx  document/literal ConversionRate (codes)
 //   POST /soap                    rpc/encoded getRate (country names)
+//   GET  /status                  where the rates come from, as plain text
 // Connections are kept alive between calls, each served by a worker thread.
 // Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
 // it and keeps its log.
@@ -28,16 +29,20 @@
 #include <thread>
 
 #include "printable.h"
+#include "rate_book.h"
 #include "rate_fetch.h"
 #include "rate_file.h"
 #include "ratesvc_host.h"
+#include "rates/service_defaults.h"
 #include "ratesvc_serve.h"
 #include "soapH.h"
+#include "source_runner.h"
+#include "sources/rate_source.h"
 
 namespace {
 
-constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
-constexpr char kExchangeRatePath[] = "/soap";
+using rates::kConversionRatePath;
+using rates::kExchangeRatePath;
 constexpr int kSendTimeoutSec = 10;
 // A connection that finds every worker busy waits this long for one to come
 // free before a new worker starts: a client's next connection often arrives
@@ -54,7 +59,11 @@ struct Options {
     std::string strNamespace;
     std::string strRatesUrl;        // fetched into strRates when given
     int nFetchEverySec = 3600;
-    std::string strRatesCa;         // certificates trusted for --rates-url
+    std::string strRatesCa;         // certificates trusted for https, every source's
+    std::string strLiveUrl, strReferenceUrl, strMetalsUrl;  // empty: that source is off
+    int nLiveEverySec = ratesvc::kDefaultLiveEverySec;
+    int nReferenceEverySec = ratesvc::kDefaultReferenceEverySec;
+    int nMetalsEverySec = ratesvc::kDefaultMetalsEverySec;
     int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
     int nReceiveTimeoutSec = 5;
     int nRequestDeadlineSec = 20;
@@ -63,8 +72,9 @@ struct Options {
 };
 
 struct Service {
-    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log) {
+    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log), book(Log) {
         context.pRates = &rates;
+        context.pBook = &book;
         context.bVerbose = o.bVerbose;
         context.log = Log;
         context.limits.idleTimeout = std::chrono::seconds(o.nIdleTimeoutSec);
@@ -78,6 +88,7 @@ struct Service {
 
     const Options& opts;
     ratesvc::CRateFile rates;
+    ratesvc::CRateBook book;
     ratesvc::CServeContext context;
 
     std::mutex mutex;
@@ -161,6 +172,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
         else if (a == "--rates-url" && hasValue) o.strRatesUrl = argv[++i];
         else if (a == "--fetch-every" && hasValue) { if (!ParseInt(argv[++i], o.nFetchEverySec)) return false; }
+        else if (a == "--live-url" && hasValue) o.strLiveUrl = argv[++i];
+        else if (a == "--live-every" && hasValue) { if (!ParseInt(argv[++i], o.nLiveEverySec)) return false; }
+        else if (a == "--reference-url" && hasValue) o.strReferenceUrl = argv[++i];
+        else if (a == "--reference-every" && hasValue) { if (!ParseInt(argv[++i], o.nReferenceEverySec)) return false; }
+        else if (a == "--metals-url" && hasValue) o.strMetalsUrl = argv[++i];
+        else if (a == "--metals-every" && hasValue) { if (!ParseInt(argv[++i], o.nMetalsEverySec)) return false; }
         else if (a == "--verbose") o.bVerbose = true;
         else return false;
     }
@@ -174,12 +191,18 @@ void Usage() {
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
                  "                       [--idle-timeout SECONDS] [--receive-timeout SECONDS]\n"
                  "                       [--request-deadline SECONDS] [--max-connections N] [--verbose]\n"
-                 "                       [--rates-url URL [--fetch-every SECONDS] [--rates-ca FILE]]\n"
-                 "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx and getRate at\n"
-                 "  http://127.0.0.1:N/soap from FILE (euro reference rates), reloaded when it changes.\n"
-                 "  --rates-url fetches FILE from URL at start and then every SECONDS (default 3600),\n"
-                 "  asking only for a newer file; a failed or bad download, or one older or thinner\n"
-                 "  than the rates in force, keeps them. --rates-ca: certificates to trust for https.\n"
+                 "                       [--rates-url URL [--fetch-every SECONDS]] [--rates-ca FILE]\n"
+                 "                       [--live-url URL [--live-every SECONDS]]\n"
+                 "                       [--reference-url URL [--reference-every SECONDS]]\n"
+                 "                       [--metals-url PREFIX [--metals-every SECONDS]]\n"
+                 "  Serves ConversionRate at http://127.0.0.1:N/CurrencyConvertor.asmx, getRate at\n"
+                 "  http://127.0.0.1:N/soap and a status page at /status, from the rates of its sources:\n"
+                 "  --live-url (Coinbase's exchange rates, every 60 s, at least 30), --metals-url (gold-api,\n"
+                 "  the symbol appended, every 300 s, at least 60), --reference-url (Frankfurter, every\n"
+                 "  3600 s, at least 60) and FILE (euro reference rates, reloaded when it changes), which\n"
+                 "  --rates-url fetches at start and then every SECONDS (default 3600), asking only for a\n"
+                 "  newer file. A source without its URL is off. A failed or bad answer keeps the rates\n"
+                 "  in force. --rates-ca: certificates to trust for https.\n"
                  "  A request may take 64 KB and --request-deadline seconds (default 20), waiting at\n"
                  "  most --receive-timeout (5) for each piece; a kept-alive connection may idle for\n"
                  "  --idle-timeout (600).\n"
@@ -212,14 +235,25 @@ int ratesvc::ServeMain(int argc, char** argv) {
     if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
 
     Service svc(opts);
+    // Every source on one thread, the first round at once; until it ends,
+    // calls are answered from the kept bank file, if any.
+    ratesvc::CSourceRunner runner(svc.book, Service::Log, opts.strRatesCa);
+    svc.context.status = [&runner] { return runner.StatusText(); };
+    using std::chrono::seconds;
+    if (!opts.strMetalsUrl.empty())
+        runner.Add(ratesvc::MakeMetalsSource(opts.strMetalsUrl), seconds(opts.nMetalsEverySec));
+    if (!opts.strLiveUrl.empty()) runner.Add(ratesvc::MakeLiveSource(opts.strLiveUrl), seconds(opts.nLiveEverySec));
+    if (!opts.strReferenceUrl.empty())
+        runner.Add(ratesvc::MakeReferenceSource(opts.strReferenceUrl), seconds(opts.nReferenceEverySec));
     std::unique_ptr<ratesvc::CRateFetcher> fetcher;
     if (!opts.strRatesUrl.empty()) {
         fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log, opts.strRatesCa);
-        fetcher->FetchOnce();
-        fetcher->Start(std::chrono::seconds(opts.nFetchEverySec));
+        runner.AddBank(*fetcher, svc.rates, opts.strRatesUrl, seconds(opts.nFetchEverySec));
     }
-    if (!svc.rates.Current())
+    if (!svc.rates.Current() && opts.strLiveUrl.empty() && opts.strReferenceUrl.empty())
         Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
+    svc.book.TakeBankTable(svc.rates.Current(), ratesvc::WallClockNow());
+    runner.Start();
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     master->bind_flags = SO_REUSEADDR;
@@ -296,6 +330,8 @@ int ratesvc::ServeMain(int argc, char** argv) {
     soap_destroy(master);
     soap_end(master);
     soap_free(master);
+    if (fetcher) fetcher->Stop();  // cuts short a bank download in flight
+    runner.Stop();
     fetcher.reset();
     Service::Log("stopped");
     return 0;

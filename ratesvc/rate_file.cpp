@@ -181,6 +181,14 @@ void CRateFile::Load(const Stamp& stamp) {
         m_strError = m_strPath + ": " + why;
         return;
     }
+    if (IsDatedAfterTomorrow(*table, WallClockNow())) {
+        // Set aside rather than left in place: it would be refused at every
+        // start, and kept it could pass for good once its date comes.
+        std::error_code ec;
+        std::filesystem::rename(std::filesystem::u8path(m_strPath), std::filesystem::u8path(m_strPath + ".future"), ec);
+        m_strError = m_strPath + ": dated " + table->m_strDate + ", after tomorrow; set aside as " + m_strPath + ".future";
+        return;
+    }
     if (!MayReplace(m_table.get(), *table, why)) {
         m_strError = m_strPath + ": refused: " + why;
         return;

@@ -12,6 +12,7 @@
 
 #include "printable.h"
 #include "rate_lookup.h"
+#include "rates/service_defaults.h"
 #include "soapH.h"
 
 // SOAP 1.1 first, so that faults for requests too broken to tell the version
@@ -21,8 +22,8 @@ struct Namespace namespaces[] = {
     {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
     {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
     {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
-    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
-    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {"cr", rates::kDefaultConversionRateNamespace, nullptr, nullptr},
+    {"snp", rates::kExchangeRateNamespace, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -35,7 +36,7 @@ namespace {
 // the other contract. Requests are still read with the whole table.
 struct Namespace conversionAnswerNamespaces[] = {
     {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
-    {"cr", "http://zelvane.morvast.example/", nullptr, nullptr},
+    {"cr", rates::kDefaultConversionRateNamespace, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 struct Namespace exchangeAnswerNamespaces[] = {
@@ -43,12 +44,13 @@ struct Namespace exchangeAnswerNamespaces[] = {
     {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
     {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
     {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
-    {"snp", "urn:xmethods-CurrencyExchange", nullptr, nullptr},
+    {"snp", rates::kExchangeRateNamespace, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
-constexpr char kConversionRatePath[] = "/CurrencyConvertor.asmx";
-constexpr char kExchangeRatePath[] = "/soap";
+using rates::kConversionRatePath;
+using rates::kExchangeRatePath;
+constexpr char kStatusPath[] = "/status";
 // More calls per connection than any client makes; gSOAP's own default (100)
 // would drop a long-lived monitor connection every hundred polls.
 constexpr int kMaxKeepAlive = 1000000;
@@ -77,6 +79,7 @@ struct Connection {
     size_t nReceived = 0;    // bytes read for the request under way, header included
     bool bTooLarge = false;  // it announced or sent more than nMaxRequestBytes
     bool bBadLength = false; // its Content-Length was not a decimal number
+    bool bServedGet = false; // a GET was answered; the connection then closes
 };
 
 Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
@@ -171,6 +174,20 @@ std::string RequestPath(const soap* s) {
     return q == std::string::npos ? path : path.substr(0, q);
 }
 
+// GET /status: where the rates come from, as plain text. Nothing of the
+// request goes into it. Any other GET gets a plain 404.
+int ServeGet(soap* s) {
+    Connection& c = ConnectionOf(s);
+    const bool status = RequestPath(s) == kStatusPath && c.context.status;
+    const std::string text = status ? c.context.status() : std::string("Not found\n");
+    s->http_content = "text/plain; charset=utf-8";
+    c.bServedGet = true;
+    if (soap_response(s, SOAP_FILE + (status ? 200 : 404)) || soap_send_raw(s, text.data(), text.size()) ||
+        soap_end_send(s))
+        return s->error;
+    return SOAP_OK;
+}
+
 int Fault(soap* s, FaultKind kind, const std::string& reason) {
     CServeContext& ctx = ContextOf(s);
     if (ctx.bVerbose && ctx.log) ctx.log("fault: " + reason);
@@ -262,6 +279,7 @@ void ServeRequests(soap* conn, Connection& state) {
             state.nReceived = 0;
             continue;
         }
+        if (state.bServedGet) return;  // answered; gSOAP closes after a GET
         // Before an envelope was read gSOAP knows no SOAP version and would
         // write a fault code no SOAP 1.1 client can read.
         if (!conn->version) conn->version = 1;
@@ -299,6 +317,18 @@ void ConfigureContext(soap* s, const CServeLimits& limits) {
     s->recv_timeout = static_cast<int>(std::clamp<long long>(idle, 1, 1000000));
 }
 
+const CRateBook& CurrentBook(CServeContext& context) {
+    // A rates file changed on disk takes effect with the next call.
+    context.pBook->TakeBankTable(context.pRates->Current(), WallClockNow());
+    return *context.pBook;
+}
+
+std::string AnswerText(const CRateAnswer& answer) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
+    return std::string(rate) + " (" + answer.pszSource + ")";
+}
+
 void ServeConnection(soap* conn, CServeContext& context) {
     Connection state(context, Clock::now());
     state.pfnParse = conn->fparse;
@@ -309,6 +339,7 @@ void ServeConnection(soap* conn, CServeContext& context) {
     conn->fparse = ParseHttpHeader;
     conn->frecv = RecvWithinBody;
     conn->fparsehdr = ParseHeaderLine;
+    conn->fget = ServeGet;
     ServeRequests(conn, state);
     conn->user = user;
     conn->fparse = state.pfnParse;
@@ -330,15 +361,12 @@ int cr__ConversionRate(soap* s, std::string FromCurrency, std::string ToCurrency
     if (ratesvc::RequestPath(s) != ratesvc::kConversionRatePath)
         return ratesvc::WrongPath(s, "ConversionRate", ratesvc::kConversionRatePath);
     ratesvc::CServeContext& ctx = ContextOf(s);
-    const auto table = ctx.pRates->Current();
-    const ratesvc::CRateAnswer answer = ratesvc::RateForCodes(table.get(), FromCurrency, ToCurrency);
+    const ratesvc::CRateAnswer answer =
+        ratesvc::RateForCodes(ratesvc::CurrentBook(ctx), FromCurrency, ToCurrency, ratesvc::WallClockNow());
     if (answer.kind != ratesvc::FaultKind::kNone) return ratesvc::Fault(s, answer.kind, answer.strReason);
-    if (ctx.bVerbose && ctx.log) {
-        char rate[32];
-        std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
+    if (ctx.bVerbose && ctx.log)
         ctx.log("ConversionRate " + ratesvc::Printable(FromCurrency, 48) + " " + ratesvc::Printable(ToCurrency, 48) +
-                " -> " + rate);
-    }
+                " -> " + ratesvc::AnswerText(answer));
     ConversionRateResult = answer.dRate;
     soap_set_namespaces(s, ratesvc::conversionAnswerNamespaces);
     return SOAP_OK;
@@ -349,14 +377,12 @@ int snp__getRate(soap* s, std::string country1, std::string country2, float& Res
     if (ratesvc::RequestPath(s) != ratesvc::kExchangeRatePath)
         return ratesvc::WrongPath(s, "getRate", ratesvc::kExchangeRatePath);
     ratesvc::CServeContext& ctx = ContextOf(s);
-    const auto table = ctx.pRates->Current();
-    const ratesvc::CRateAnswer answer = ratesvc::RateForCountries(table.get(), country1, country2);
+    const ratesvc::CRateAnswer answer =
+        ratesvc::RateForCountries(ratesvc::CurrentBook(ctx), country1, country2, ratesvc::WallClockNow());
     if (answer.kind != ratesvc::FaultKind::kNone) return ratesvc::Fault(s, answer.kind, answer.strReason);
-    if (ctx.bVerbose && ctx.log) {
-        char rate[32];
-        std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
-        ctx.log("getRate " + ratesvc::Quoted(country1, 48) + " " + ratesvc::Quoted(country2, 48) + " -> " + rate);
-    }
+    if (ctx.bVerbose && ctx.log)
+        ctx.log("getRate " + ratesvc::Quoted(country1, 48) + " " + ratesvc::Quoted(country2, 48) + " -> " +
+                ratesvc::AnswerText(answer));
     Result = static_cast<float>(answer.dRate);
     soap_set_namespaces(s, ratesvc::exchangeAnswerNamespaces);
     return SOAP_OK;

@@ -28,11 +28,12 @@ struct CHttpRequest {
     std::string strIfNoneMatch, strIfModifiedSince;  // empty: not sent
     std::string strCaFile;  // certificates trusted for https instead of the system's
     size_t nMaxBody = 0;
+    std::chrono::seconds deadline{60};  // for the whole transfer, redirects included
 };
 struct CHttpAnswer {
     long nStatus = 0;
     std::string strBody;
-    CValidators validators;  // of the last response, read by CValidators' rules
+    CValidators validators;  // of the last response, read by CValidators' rules (Retry-After too)
 };
 bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
 

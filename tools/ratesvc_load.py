@@ -12,7 +12,7 @@ The service's RSS, threads and open descriptors are sampled along the way.
 Measure an optimised build, not the sanitizer one (ASan's quarantine grows by
 design):
     cmake --preset bench && cmake --build --preset bench --target zelvane-ratesvc
-    python3 tools/ratesvc/load.py build/bench/tools/ratesvc/zelvane-ratesvc
+    python3 tools/ratesvc_load.py build/bench/ratesvc/zelvane-ratesvc
 """
 import argparse
 import multiprocessing

@@ -36,6 +36,7 @@ void CValidators::OnHeaderLine(std::string_view line) {
     if (line.substr(0, 5) == "HTTP/") {
         strETag.clear();
         strLastModified.clear();
+        strRetryAfter.clear();
         return;
     }
     const size_t colon = line.find(':');
@@ -43,6 +44,7 @@ void CValidators::OnHeaderLine(std::string_view line) {
     const std::string_view name = line.substr(0, colon);
     if (SameName(name, "ETag")) strETag = CleanValue(line.substr(colon + 1));
     else if (SameName(name, "Last-Modified")) strLastModified = CleanValue(line.substr(colon + 1));
+    else if (SameName(name, "Retry-After")) strRetryAfter = CleanValue(line.substr(colon + 1));
 }
 
 }  // namespace ratesvc

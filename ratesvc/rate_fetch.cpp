@@ -1,5 +1,7 @@
 #include "rate_fetch.h"
 
+#include "rate_checks.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +73,7 @@ FetchOutcome CRateFetcher::FetchOnce() {
     CRateTable table;
     std::string why;
     if (!ParseRateFile(t.strBody, table, why)) return Fail("not a rates file (" + why + ")");
+    if (IsDatedAfterTomorrow(table, WallClockNow())) return Fail("refused (dated " + table.m_strDate + ", after tomorrow)");
     if (!m_rates.MayTake(table, why)) return Fail("refused (" + why + ")");
     if (!WriteRatesFile(t.strBody, why)) return Fail(why);
     // Validators only from a good file: after a bad one the next request must

@@ -4,35 +4,21 @@
 
 namespace ratesvc {
 
-namespace {
-
-bool Digits(std::string_view s, int& value) {
-    value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return true;
-}
-
-}  // namespace
-
 bool IsIsoDate(std::string_view text) {
-    int year = 0, month = 0, day = 0;
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !Digits(text.substr(0, 4), year) ||
-        !Digits(text.substr(5, 2), month) || !Digits(text.substr(8, 2), day))
-        return false;
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1) return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    UnixSeconds day = 0;
+    return ParseIsoDate(text, day);
 }
 
 bool IsPlausiblePerEuro(double perEuro) { return perEuro >= kMinPerEuro && perEuro <= kMaxPerEuro; }
 
 bool IsAnswerableRate(double rate) {
-    if (!std::isnormal(rate) || rate < 1 / kMaxCrossRate || rate > kMaxCrossRate) return false;
+    if (!std::isnormal(rate) || rate < 1 / kMaxAnswerRate || rate > kMaxAnswerRate) return false;
     return std::isnormal(static_cast<float>(rate));
+}
+
+bool IsDatedAfterTomorrow(const CRateTable& table, UnixSeconds now) {
+    UnixSeconds day = 0;
+    return ParseIsoDate(table.m_strDate, day) && day > LatestTrustedDate(now);
 }
 
 bool MayReplace(const CRateTable* inForce, const CRateTable& candidate, std::string& why) {

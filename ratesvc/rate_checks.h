@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "civil_time.h"
 #include "rate_file.h"
 
 namespace ratesvc {
@@ -17,7 +18,10 @@ namespace ratesvc {
 // float, a normal number between 1e-15 and 1e15.
 constexpr double kMinPerEuro = 1e-6;
 constexpr double kMaxPerEuro = 1e9;
-constexpr double kMaxCrossRate = kMaxPerEuro / kMinPerEuro;
+// An answer may go further: an old code answered from its successor carries
+// the legal factor (up to 1e14 old bolivares in one of today's), and a
+// metal against such a code stays well within a float's range.
+constexpr double kMaxAnswerRate = 1e24;
 
 // The currencies whose loss no day's file can explain: when the rates in
 // force hold one of them, a new file must hold it too.
@@ -29,9 +33,13 @@ bool IsIsoDate(std::string_view text);
 // A per-euro rate within [kMinPerEuro, kMaxPerEuro] (NaN fails).
 bool IsPlausiblePerEuro(double perEuro);
 
-// A rate an answer may carry: finite, normal and within the cross rates the
-// bounds above allow, also after narrowing to float.
+// A rate an answer may carry: finite, normal and within kMaxAnswerRate
+// either way, also after narrowing to float.
 bool IsAnswerableRate(double rate);
+
+// A file dated after tomorrow (UTC) at `now`: no genuine file is, and one
+// taken would freeze the rates, as every genuine file after it would be older.
+bool IsDatedAfterTomorrow(const CRateTable& table, UnixSeconds now);
 
 // Whether `candidate` may replace `inForce` (null: nothing in force, any
 // parsed file may). It may not when it is dated before the rates in force,

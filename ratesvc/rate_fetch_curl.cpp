@@ -14,7 +14,6 @@ namespace ratesvc {
 namespace {
 
 constexpr long kConnectTimeoutSec = 10;
-constexpr long kTransferTimeoutSec = 60;
 
 struct Transfer {
     std::string body;
@@ -91,7 +90,7 @@ bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAn
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, kTransferTimeoutSec);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(request.deadline.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");  // whatever curl can decode
     curl_easy_setopt(c, CURLOPT_USERAGENT, "zelvane-ratesvc");

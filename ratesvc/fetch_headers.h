@@ -1,6 +1,7 @@
 // The header lines of a rates download that matter to the next request: the
-// validators sent back as If-None-Match and If-Modified-Since. Kept apart from
-// the HTTP library so every fetcher (libcurl here) reads them the same way.
+// validators sent back as If-None-Match and If-Modified-Since, and how long a
+// publisher that refused us (429, 503) asks us to wait. Kept apart from the
+// HTTP library so every fetcher (libcurl, WinHTTP) reads them the same way.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@ constexpr size_t kMaxValidator = 256;
 
 struct CValidators {
     std::string strETag, strLastModified;  // empty when absent or refused
+    std::string strRetryAfter;              // as sent; read by RetryAfterWait
 
     // One header line as the HTTP library hands it over (name, colon, value,
     // the line end included). A status line starts a new response (a

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "rate_book.h"
 #include "rate_file.h"
 #include "request_budget.h"
 
@@ -15,7 +16,9 @@ struct soap;
 namespace ratesvc {
 
 struct CServeContext {
-    CRateFile* pRates = nullptr;
+    CRateFile* pRates = nullptr;  // the bank's file, looked at before each answer
+    CRateBook* pBook = nullptr;
+    std::function<std::string()> status;  // the text of GET /status
     CServeLimits limits;
     bool bVerbose = false;
     // One line per call with --verbose; already printable.
@@ -31,6 +34,11 @@ void ConfigureContext(soap* s, const CServeLimits& limits);
 // `conn->fparse` are the transport's; they are wrapped for the duration.
 // Does not close or free the context.
 void ServeConnection(soap* conn, CServeContext& context);
+
+// The book, with the bank's file as it is on disk now.
+const CRateBook& CurrentBook(CServeContext& context);
+// A rate and its source, for the verbose log.
+std::string AnswerText(const CRateAnswer& answer);
 
 // Serves ConversionRate in namespace `uri` instead of the compiled-in one;
 // before any connection is served. `uri` must outlive the service.
