@@ -7,19 +7,15 @@
 // Connections are kept alive between calls, each served by a worker thread.
 // Its shell (ratesvc_host_posix.cpp, ratesvc_host_win.cpp) starts and stops
 // it and keeps its log.
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <deque>
+#include <list>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -27,6 +23,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "printable.h"
 #include "rate_book.h"
@@ -36,6 +33,7 @@
 #include "rates/service_defaults.h"
 #include "ratesvc_serve.h"
 #include "soapH.h"
+#include "socket_ops.h"
 #include "source_runner.h"
 #include "sources/rate_source.h"
 
@@ -100,7 +98,37 @@ struct Service {
     std::deque<soap*> waiting;      // accepted, not yet taken by a worker
     int nWorkers = 0, nIdleWorkers = 0;
     bool bStopping = false;
+    // Every worker is joined before the service is gone: one that ended is
+    // joined at the next connection, the rest when the service stops.
+    std::list<std::thread> threads;
+    std::vector<std::thread::id> ended;
 };
+
+// A socket is closed and marked closed under this lock, so that the stop,
+// which shuts down every open connection's socket, never shuts down one a
+// worker has just closed (whose number may already be another's).
+std::mutex g_socketMutex;
+int (*g_pfnCloseSocket)(soap*, SOAP_SOCKET) = nullptr;
+
+int CloseSocketUnderLock(soap* s, SOAP_SOCKET sock) {
+    std::lock_guard<std::mutex> lock(g_socketMutex);
+    const int result = g_pfnCloseSocket(s, sock);
+    if (sock == s->socket) s->socket = SOAP_INVALID_SOCKET;
+    return result;
+}
+
+// With the service's mutex held.
+void JoinEndedWorkers(Service& svc) {
+    for (auto it = svc.threads.begin(); it != svc.threads.end();) {
+        if (std::find(svc.ended.begin(), svc.ended.end(), it->get_id()) == svc.ended.end()) {
+            ++it;
+            continue;
+        }
+        it->join();  // past its last use of the service: only its return is left
+        it = svc.threads.erase(it);
+    }
+    svc.ended.clear();
+}
 
 // Workers outlive their connections. One starts with the service and waits
 // for each next connection; another starts only when a connection finds all
@@ -134,13 +162,15 @@ void Work(Service& svc, bool standing) {
         svc.changed.notify_all();
     }
     --svc.nWorkers;
+    svc.ended.push_back(std::this_thread::get_id());
     svc.changed.notify_all();
 }
 
 // With the service's mutex held.
 bool StartWorker(Service& svc, bool standing) {
     try {
-        std::thread(Work, std::ref(svc), standing).detach();
+        JoinEndedWorkers(svc);
+        svc.threads.emplace_back(Work, std::ref(svc), standing);
     } catch (const std::system_error& e) {
         Service::Log(std::string("cannot start a worker thread: ") + e.what());
         return false;
@@ -217,13 +247,6 @@ std::string FaultText(soap* s) {
     return text;
 }
 
-int BoundPort(SOAP_SOCKET sock) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
-    return ntohs(addr.sin_port);
-}
-
 }  // namespace
 
 int ratesvc::ServeMain(int argc, char** argv) {
@@ -256,6 +279,12 @@ int ratesvc::ServeMain(int argc, char** argv) {
     runner.Start();
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
+    if (!master) {
+        Service::Log("cannot make the server's context: out of memory");
+        return 1;
+    }
+    g_pfnCloseSocket = master->fclosesocket;
+    master->fclosesocket = CloseSocketUnderLock;  // and so every connection copied from it
     master->bind_flags = SO_REUSEADDR;
     master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
     ratesvc::ConfigureContext(master, svc.context.limits);
@@ -265,7 +294,7 @@ int ratesvc::ServeMain(int argc, char** argv) {
         soap_free(master);
         return 1;
     }
-    const int port = BoundPort(master->master);
+    const int port = ratesvc::BoundPort(static_cast<std::uintptr_t>(master->master));
     if (!opts.strPortFile.empty()) {
         // Written whole under another name first, so a reader never sees half a number.
         const std::string tmp = opts.strPortFile + ".tmp";
@@ -319,13 +348,19 @@ int ratesvc::ServeMain(int argc, char** argv) {
     {
         std::unique_lock<std::mutex> lock(svc.mutex);
         svc.bStopping = true;
-#ifdef _WIN32
-        for (soap* c : svc.connections) shutdown(c->socket, SD_BOTH);
-#else
-        for (soap* c : svc.connections) shutdown(c->socket, SHUT_RDWR);
-#endif
+        {
+            std::lock_guard<std::mutex> sockets(g_socketMutex);
+            for (soap* c : svc.connections)
+                if (soap_valid_socket(c->socket)) ratesvc::ShutdownSocket(static_cast<std::uintptr_t>(c->socket), ratesvc::ShutdownHow::kBoth);
+        }
         svc.changed.notify_all();
-        svc.changed.wait_for(lock, std::chrono::seconds(kSendTimeoutSec + 5), [&] { return svc.nWorkers == 0; });
+        if (!svc.changed.wait_for(lock, std::chrono::seconds(kSendTimeoutSec + 5), [&] { return svc.nWorkers == 0; })) {
+            // A worker that outlives every time-out would be left using a
+            // service that is gone: end the process rather than risk that.
+            Service::Log(std::to_string(svc.nWorkers) + " workers did not end; ending the process");
+            std::_Exit(1);
+        }
+        JoinEndedWorkers(svc);
     }
     soap_destroy(master);
     soap_end(master);

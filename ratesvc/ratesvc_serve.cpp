@@ -1,10 +1,5 @@
 #include "ratesvc_serve.h"
 
-#ifndef _WIN32
-#include <poll.h>
-#include <sys/socket.h>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -13,6 +8,7 @@
 #include "printable.h"
 #include "rate_lookup.h"
 #include "rates/service_defaults.h"
+#include "socket_ops.h"
 #include "soapH.h"
 
 // SOAP 1.1 first, so that faults for requests too broken to tell the version
@@ -230,22 +226,13 @@ void SendBoundedFault(soap* s) {
 
 void DiscardInput(soap* s) {
     if (!soap_valid_socket(s->socket)) return;
-#ifdef _WIN32
-    shutdown(s->socket, SD_SEND);
-#else
-    shutdown(s->socket, SHUT_WR);
-#endif
-    char scratch[4096];
+    const auto sock = static_cast<std::uintptr_t>(s->socket);
+    ShutdownSocket(sock, ShutdownHow::kSend);
     const auto until = Clock::now() + std::chrono::milliseconds(kDiscardMs);
     for (size_t dropped = 0; dropped < kMaxDiscard;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        pollfd p{s->socket, POLLIN, 0};
-#ifdef _WIN32
-        if (left <= 0 || WSAPoll(&p, 1, static_cast<int>(left)) != 1) return;
-#else
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) != 1) return;
-#endif
-        const auto n = recv(s->socket, scratch, sizeof scratch, 0);
+        if (left <= 0 || !WaitReadable(sock, static_cast<int>(left))) return;
+        const long n = DropInput(sock, 4096);
         if (n <= 0) return;
         dropped += static_cast<size_t>(n);
     }

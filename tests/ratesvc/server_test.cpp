@@ -515,3 +515,50 @@ TEST_F(RatesvcServer, ServesClientsConcurrently) {
 }
 
 }  // namespace
+
+namespace {
+
+// Stopped with workers in every state: one waiting for a request, one in the
+// middle of one, one idle after its answer, and a spare worker that a burst
+// started. Every worker is joined and the service ends cleanly (natively
+// under ASan, which reports any use of the service after it is gone).
+TEST_F(RatesvcServer, StopsCleanlyWithBusyAndIdleWorkers) {
+    pid_t pid = 0;
+    int port = 0;
+    StartService(s_dir, s_rates, {}, pid, port);
+    const std::string request = Post(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"), port);
+    std::vector<std::unique_ptr<Connection>> open;
+    for (int i = 0; i < 3; ++i) open.push_back(std::make_unique<Connection>(port));
+    ASSERT_TRUE(open[0]->Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY")));
+    ASSERT_TRUE(open[1]->Send(request.substr(0, request.size() / 2)));
+    const auto start = std::chrono::steady_clock::now();
+    StopService(pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    for (auto& c : open) EXPECT_TRUE(c->ClosedByServer());
+}
+
+}  // namespace
+
+namespace {
+
+// GET /status says where the rates come from; nothing of the request is in
+// it, and any other GET is a plain 404. Neither disturbs the SOAP calls.
+TEST_F(RatesvcServer, StatusPageSaysWhereTheRatesComeFrom) {
+    const auto get = [](const std::string& target) {
+        Connection c(s_port);
+        EXPECT_TRUE(c.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Echo: zqx-marker\r\n\r\n"));
+        return c.Receive().value_or(Response{});
+    };
+    const Response status = get("/status?zqx-marker");
+    EXPECT_EQ(status.nStatus, 200);
+    EXPECT_NE(status.strHeaders.find("text/plain"), std::string::npos) << status.strHeaders;
+    EXPECT_NE(status.strBody.find("answerable: "), std::string::npos) << status.strBody;
+    EXPECT_NE(status.strBody.find("not answerable: ZWD"), std::string::npos) << status.strBody;
+    const Response other = get("/zqx-marker");
+    EXPECT_EQ(other.nStatus, 404);
+    for (const Response* r : {&status, &other})
+        EXPECT_EQ((r->strHeaders + r->strBody).find("zqx-marker"), std::string::npos) << r->strHeaders << r->strBody;
+    EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+}  // namespace
