@@ -48,6 +48,7 @@ void CRotatingLog::Write(std::string_view line) {
     text += '\n';
 
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bFull) return;
     if (!m_file && !Open()) return;
     if (m_nSize + text.size() > m_nMax) {
         std::fclose(m_file);
@@ -57,6 +58,18 @@ void CRotatingLog::Write(std::string_view line) {
         fs::rename(path, PathOf(m_strPath + ".1"), ec);  // replaces the older one
         if (ec) fs::remove(path, ec);  // the bound holds even when the old file cannot move
         if (!Open()) return;
+        if (m_nSize + text.size() > m_nMax) {
+            // Neither moved nor removed (a viewer holds it open without
+            // delete sharing): stop here, saying so once, within the bound.
+            static constexpr char kFull[] = "log full and cannot be rotated; nothing more is written\n";
+            if (m_nSize + sizeof kFull - 1 <= m_nMax && std::fwrite(kFull, 1, sizeof kFull - 1, m_file) == sizeof kFull - 1)
+                m_nSize += sizeof kFull - 1;
+            std::fflush(m_file);
+            std::fclose(m_file);
+            m_file = nullptr;
+            m_bFull = true;
+            return;
+        }
     }
     if (std::fwrite(text.data(), 1, text.size(), m_file) == text.size()) m_nSize += text.size();
     std::fflush(m_file);

@@ -32,6 +32,7 @@ private:
     std::uintmax_t m_nMax;
     std::uintmax_t m_nSize = 0;
     std::FILE* m_file = nullptr;
+    bool m_bFull = false;  // it could not be rotated: nothing more is written
     std::mutex m_mutex;
 };
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <deque>
 #include <list>
+#include <map>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,11 @@ struct Service {
         context.limits.idleTimeout = std::chrono::seconds(o.nIdleTimeoutSec);
         context.limits.receiveTimeout = std::chrono::seconds(o.nReceiveTimeoutSec);
         context.limits.requestDeadline = std::chrono::seconds(o.nRequestDeadlineSec);
+        context.idleChanged = [this](soap* conn, bool idle) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (idle) idleSince[conn] = std::chrono::steady_clock::now();
+            else idleSince.erase(conn);
+        };
     }
 
     // Lines name files, URLs and what a download or a client said: made
@@ -102,6 +108,11 @@ struct Service {
     // joined at the next connection, the rest when the service stops.
     std::list<std::thread> threads;
     std::vector<std::thread::id> ended;
+    // Kept-alive connections waiting for their next request, since when.
+    std::map<soap*, std::chrono::steady_clock::time_point> idleSince;
+    // Connections refused since the last log line about them.
+    int nRefused = 0;
+    std::chrono::steady_clock::time_point refusedLogged{};
 };
 
 // A socket is closed and marked closed under this lock, so that the stop,
@@ -115,6 +126,31 @@ int CloseSocketUnderLock(soap* s, SOAP_SOCKET sock) {
     const int result = g_pfnCloseSocket(s, sock);
     if (sock == s->socket) s->socket = SOAP_INVALID_SOCKET;
     return result;
+}
+
+// With the service's mutex held, before a new connection is taken: idle
+// connections past the bound that the slots' filling sets are ended, and
+// when every slot is taken the longest idle one makes room. False when no
+// slot can be had.
+bool MakeRoom(Service& svc) {
+    const int open = static_cast<int>(svc.connections.size()), max = svc.opts.nMaxConnections;
+    const auto now = std::chrono::steady_clock::now();
+    const auto bound = ratesvc::IdleBound(svc.context.limits.idleTimeout, open + 1, max);
+    std::vector<soap*> ending;
+    std::pair<soap*, std::chrono::steady_clock::time_point> longest{nullptr, now};
+    for (const auto& [conn, since] : svc.idleSince) {
+        if (now - since > bound) ending.push_back(conn);
+        else if (since < longest.second) longest = {conn, since};
+    }
+    if (open - static_cast<int>(ending.size()) >= max && longest.first) ending.push_back(longest.first);
+    std::lock_guard<std::mutex> sockets(g_socketMutex);
+    for (soap* conn : ending) {
+        // Its worker sees the end of input and lets the connection go.
+        if (soap_valid_socket(conn->socket))
+            ratesvc::ShutdownSocket(static_cast<std::uintptr_t>(conn->socket), ratesvc::ShutdownHow::kBoth);
+        svc.idleSince.erase(conn);
+    }
+    return open - static_cast<int>(ending.size()) < max;
 }
 
 // With the service's mutex held.
@@ -156,6 +192,7 @@ void Work(Service& svc, bool standing) {
         ratesvc::ServeConnection(conn, svc.context);
         lock.lock();
         svc.connections.erase(conn);
+        svc.idleSince.erase(conn);
         soap_destroy(conn);
         soap_end(conn);
         soap_free(conn);
@@ -260,6 +297,7 @@ int ratesvc::ServeMain(int argc, char** argv) {
     Service svc(opts);
     // Every source on one thread, the first round at once; until it ends,
     // calls are answered from the kept bank file, if any.
+    std::unique_ptr<ratesvc::CRateFetcher> fetcher;  // the bank's; outlives the runner that uses it
     ratesvc::CSourceRunner runner(svc.book, Service::Log, opts.strRatesCa);
     svc.context.status = [&runner] { return runner.StatusText(); };
     using std::chrono::seconds;
@@ -268,7 +306,6 @@ int ratesvc::ServeMain(int argc, char** argv) {
     if (!opts.strLiveUrl.empty()) runner.Add(ratesvc::MakeLiveSource(opts.strLiveUrl), seconds(opts.nLiveEverySec));
     if (!opts.strReferenceUrl.empty())
         runner.Add(ratesvc::MakeReferenceSource(opts.strReferenceUrl), seconds(opts.nReferenceEverySec));
-    std::unique_ptr<ratesvc::CRateFetcher> fetcher;
     if (!opts.strRatesUrl.empty()) {
         fetcher = std::make_unique<ratesvc::CRateFetcher>(opts.strRatesUrl, svc.rates, Service::Log, opts.strRatesCa);
         runner.AddBank(*fetcher, svc.rates, opts.strRatesUrl, seconds(opts.nFetchEverySec));
@@ -291,10 +328,13 @@ int ratesvc::ServeMain(int argc, char** argv) {
     master->send_timeout = kSendTimeoutSec;
     if (!soap_valid_socket(soap_bind(master, "127.0.0.1", opts.nPort, 128))) {
         Service::Log("cannot listen on 127.0.0.1:" + std::to_string(opts.nPort) + ": " + FaultText(master));
+        soap_destroy(master);  // the fault gSOAP made for the log
+        soap_end(master);
         soap_free(master);
         return 1;
     }
     const int port = ratesvc::BoundPort(static_cast<std::uintptr_t>(master->master));
+    svc.context.nPort = port;
     if (!opts.strPortFile.empty()) {
         // Written whole under another name first, so a reader never sees half a number.
         const std::string tmp = opts.strPortFile + ".tmp";
@@ -321,9 +361,18 @@ int ratesvc::ServeMain(int argc, char** argv) {
             continue;
         }
         std::unique_lock<std::mutex> lock(svc.mutex);
-        if (static_cast<int>(svc.connections.size()) >= opts.nMaxConnections) {
+        if (!MakeRoom(svc)) {
+            // Every slot is in a request, each under its deadline: refuse,
+            // and say so at most once a minute, however many are refused.
+            ++svc.nRefused;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - svc.refusedLogged >= std::chrono::minutes(1)) {
+                Service::Log(std::to_string(svc.nRefused) + " connections refused: all " +
+                             std::to_string(opts.nMaxConnections) + " in the middle of a request");
+                svc.nRefused = 0;
+                svc.refusedLogged = now;
+            }
             lock.unlock();
-            Service::Log(std::to_string(opts.nMaxConnections) + " connections open; refusing another");
             soap_force_closesock(master);
             continue;
         }
@@ -365,9 +414,7 @@ int ratesvc::ServeMain(int argc, char** argv) {
     soap_destroy(master);
     soap_end(master);
     soap_free(master);
-    if (fetcher) fetcher->Stop();  // cuts short a bank download in flight
     runner.Stop();
-    fetcher.reset();
     Service::Log("stopped");
     return 0;
 }

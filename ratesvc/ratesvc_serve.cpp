@@ -75,7 +75,9 @@ struct Connection {
     size_t nReceived = 0;    // bytes read for the request under way, header included
     bool bTooLarge = false;  // it announced or sent more than nMaxRequestBytes
     bool bBadLength = false; // its Content-Length was not a decimal number
-    bool bServedGet = false; // a GET was answered; the connection then closes
+    bool bHostSeen = false;  // it named a Host, and that is this service
+    bool bForeign = false;   // it named another Host, or came from a web page (Origin)
+    bool bServedGet = false; // a GET or another method was answered; the connection then closes
 };
 
 Connection& ConnectionOf(soap* s) { return *static_cast<Connection*>(s->user); }
@@ -89,7 +91,9 @@ CServeContext& ContextOf(soap* s) { return ConnectionOf(s).context; }
 int ParseHttpHeader(soap* s) {
     Connection& c = ConnectionOf(s);
     c.bBadLength = false;
+    c.bHostSeen = c.bForeign = false;
     const int err = c.pfnParse(s);
+    if (!err && !c.bHostSeen) c.bForeign = true;  // HTTP/1.1 requires a Host; the program always sends one
     c.bInBody = !err;
     c.bCut = false;
     c.nBodyStart = s->count - (s->buflen - s->bufidx);
@@ -110,11 +114,28 @@ void SetRecvTimeout(soap* s, std::chrono::milliseconds wait) {
     s->recv_timeout = ms >= 2000000 ? static_cast<int>(ms / 1000) : -static_cast<int>(ms * 1000);
 }
 
+// "127.0.0.1:48213" or "localhost:48213": the addresses the service is
+// reached at on this computer. The port must be named, being no default.
+bool IsOwnHost(std::string_view host, int port) {
+    const std::string suffix = ":" + std::to_string(port);
+    if (port <= 0 || host.size() <= suffix.size() || host.substr(host.size() - suffix.size()) != suffix) return false;
+    const std::string_view name = host.substr(0, host.size() - suffix.size());
+    return name == "127.0.0.1" || soap_tag_cmp(std::string(name).c_str(), "localhost") == 0;
+}
+
 // gSOAP reads "-97" as 97 or as 2^64-97, depending on the C library under
 // it; where the body ends is then anyone's guess, so such a request is
 // refused before its body is read.
 int ParseHeaderLine(soap* s, const char* key, const char* value) {
     Connection& c = ConnectionOf(s);
+    // Only the program, never a web page: a page's request carries an Origin,
+    // and one that reaches us through a rebound DNS name carries that name
+    // as its Host. Neither is answered.
+    if (!soap_tag_cmp(key, "Origin")) c.bForeign = true;
+    if (!soap_tag_cmp(key, "Host")) {
+        if (IsOwnHost(value ? value : "", c.context.nPort)) c.bHostSeen = true;
+        else c.bForeign = true;
+    }
     if (!soap_tag_cmp(key, "Content-Length")) {
         std::string_view v = value ? value : "";
         while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
@@ -129,7 +150,7 @@ int ParseHeaderLine(soap* s, const char* key, const char* value) {
 
 size_t RecvWithinBody(soap* s, char* buf, size_t len) {
     Connection& c = ConnectionOf(s);
-    if (c.bBadLength) return 0;
+    if (c.bBadLength || c.bForeign) return 0;
     // soap->count restarts at 0 with each message: below the body start means
     // the next message's header is being read.
     if (c.bInBody && s->length > 0 && s->count >= c.nBodyStart) {
@@ -158,6 +179,7 @@ size_t RecvWithinBody(soap* s, char* buf, size_t len) {
     SetRecvTimeout(s, wait);
     const size_t got = c.pfnRecv(s, buf, len);
     s->recv_timeout = advertised;
+    if (got > 0 && c.budget.Idle() && c.context.idleChanged) c.context.idleChanged(s, false);
     if (got > 0) c.budget.OnBytes(Clock::now());
     c.nReceived += got;
     return got;
@@ -172,17 +194,25 @@ std::string RequestPath(const soap* s) {
 
 // GET /status: where the rates come from, as plain text. Nothing of the
 // request goes into it. Any other GET gets a plain 404.
-int ServeGet(soap* s) {
-    Connection& c = ConnectionOf(s);
-    const bool status = RequestPath(s) == kStatusPath && c.context.status;
-    const std::string text = status ? c.context.status() : std::string("Not found\n");
+int PlainAnswer(soap* s, int status, const std::string& text) {
+    ConnectionOf(s).bServedGet = true;
     s->http_content = "text/plain; charset=utf-8";
-    c.bServedGet = true;
-    if (soap_response(s, SOAP_FILE + (status ? 200 : 404)) || soap_send_raw(s, text.data(), text.size()) ||
-        soap_end_send(s))
+    s->cors_origin = nullptr;
+    if (soap_response(s, SOAP_FILE + status) || soap_send_raw(s, text.data(), text.size()) || soap_end_send(s))
         return s->error;
     return SOAP_OK;
 }
+
+int ServeGet(soap* s) {
+    Connection& c = ConnectionOf(s);
+    if (c.bForeign) return PlainAnswer(s, 403, "Only the Zelvane program on this computer is answered\n");
+    const bool status = RequestPath(s) == kStatusPath && c.context.status;
+    return status ? PlainAnswer(s, 200, c.context.status()) : PlainAnswer(s, 404, "Not found\n");
+}
+
+// OPTIONS (a web page's preflight), PUT, DELETE, PATCH, HEAD: one plain
+// refusal, with no Access-Control header, and nothing after it.
+int RefuseMethod(soap* s) { return PlainAnswer(s, 405, "Only GET /status and the SOAP POSTs are served\n"); }
 
 int Fault(soap* s, FaultKind kind, const std::string& reason) {
     CServeContext& ctx = ContextOf(s);
@@ -256,6 +286,7 @@ void ServeRequests(soap* conn, Connection& state) {
         if (conn->keep_alive > 0 && conn->max_keep_alive > 0) conn->keep_alive--;
         soap_set_namespaces(conn, namespaces);
         int err = BeginRequest(conn);
+        if (!err && state.bForeign) err = SOAP_STOP;  // refused below, before any operation runs
         if (!err) err = soap_serve_request(conn);
         if (!err) {
             // What a call allocates lives until soap_end: free it per call, or
@@ -263,6 +294,7 @@ void ServeRequests(soap* conn, Connection& state) {
             soap_destroy(conn);
             soap_end(conn);
             state.budget.OnAnswered();
+            if (state.context.idleChanged) state.context.idleChanged(conn, true);
             state.nReceived = 0;
             continue;
         }
@@ -272,7 +304,9 @@ void ServeRequests(soap* conn, Connection& state) {
         if (!conn->version) conn->version = 1;
         // gSOAP may give up on the cut input before it asks for more.
         if (state.nReceived >= state.context.limits.nMaxRequestBytes) state.bTooLarge = true;
-        if (state.bBadLength) {
+        if (state.bForeign) {
+            soap_sender_fault(conn, "Only the Zelvane program on this computer is answered", nullptr);
+        } else if (state.bBadLength) {
             soap_sender_fault(conn, "The request's Content-Length is not a number", nullptr);
         } else if (state.bTooLarge) {
             const std::string text =
@@ -286,7 +320,7 @@ void ServeRequests(soap* conn, Connection& state) {
             return;  // the client went away, was too slow, or an idle connection timed out
         }
         SendBoundedFault(conn);
-        if (state.bTooLarge || state.bBadLength) DiscardInput(conn);
+        if (state.bTooLarge || state.bBadLength || state.bForeign) DiscardInput(conn);
         return;
     } while (conn->keep_alive);
 }
@@ -295,6 +329,7 @@ void ServeRequests(soap* conn, Connection& state) {
 
 void ConfigureContext(soap* s, const CServeLimits& limits) {
     s->max_keep_alive = kMaxKeepAlive;
+    s->cors_allow = nullptr;  // gSOAP's default, "*", would let any web page read the answers
     // gSOAP's own bounds behind the connection's: strings, nesting, and the
     // message (the hooks above see a large request first and fault it).
     s->maxlength = limits.nMaxStringBytes;
@@ -327,6 +362,7 @@ void ServeConnection(soap* conn, CServeContext& context) {
     conn->frecv = RecvWithinBody;
     conn->fparsehdr = ParseHeaderLine;
     conn->fget = ServeGet;
+    conn->fopt = conn->fput = conn->fdel = conn->fpatch = conn->fhead = RefuseMethod;
     ServeRequests(conn, state);
     conn->user = user;
     conn->fparse = state.pfnParse;

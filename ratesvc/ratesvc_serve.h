@@ -19,6 +19,10 @@ struct CServeContext {
     CRateFile* pRates = nullptr;  // the bank's file, looked at before each answer
     CRateBook* pBook = nullptr;
     std::function<std::string()> status;  // the text of GET /status
+    int nPort = 0;  // the port it listens on: a request's Host must name it
+    // Told when a connection starts waiting for its next request (true) and
+    // when that request begins (false), so idle connections can be found.
+    std::function<void(soap*, bool idle)> idleChanged;
     CServeLimits limits;
     bool bVerbose = false;
     // One line per call with --verbose; already printable.

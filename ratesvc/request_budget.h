@@ -24,6 +24,12 @@ struct CServeLimits {
     std::chrono::milliseconds idleTimeout{600000};
 };
 
+// How long a kept-alive connection may stay idle while `open` of `max`
+// connection slots are taken: the whole idle time-out while at most half
+// are, then shrinking with the free slots, to a second when none is free.
+// One client holding idle connections cannot keep the program out.
+std::chrono::milliseconds IdleBound(std::chrono::milliseconds idleTimeout, int open, int max);
+
 // The time budget of one connection. Without it a client sending a byte per
 // receive time-out could hold a connection slot for as long as it liked.
 class CRequestBudget {

@@ -196,6 +196,8 @@ void CSourceRunner::Stop() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = true;
     }
+    for (auto& e : m_entries)
+        if (e->pBankFetcher) e->pBankFetcher->Stop();  // cuts short a download of the bank's in flight
     m_wake.notify_all();
     if (m_thread.joinable()) m_thread.join();
 }

@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ratesvc::CServeContext c;
         c.pRates = &Rates();
         c.pBook = &book;
+        c.nPort = 8080;  // the Host the seeds name
         c.status = [] { return std::string("status\n"); };  // GET /status goes through the same hooks
         return c;
     }();

@@ -8,6 +8,7 @@
 
 #include "civil_time.h"
 #include "rate_lookup.h"
+#include "request_budget.h"
 
 namespace {
 
@@ -124,6 +125,20 @@ TEST(CivilTime, ReadsTheSourcesDatesAndRefusesTheRest) {
     EXPECT_TRUE(ParseIsoDate("2028-02-29", at));
     EXPECT_FALSE(ParseIsoDate("2026-02-29", at));
     EXPECT_EQ(FormatIsoUtc(LatestTrustedDate(kNow)), "2026-12-05T23:59:59Z");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ServeLimits, IdleConnectionsWaitLessAsTheSlotsFill) {
+    using std::chrono::milliseconds;
+    const milliseconds idle(600000);
+    const struct {
+        int open, max;
+        long long bound;
+    } rows[] = {{1, 256, 600000}, {128, 256, 600000}, {192, 256, 300000}, {255, 256, 4687}, {256, 256, 1000}, {300, 256, 1000}};
+    for (const auto& r : rows) EXPECT_EQ(ratesvc::IdleBound(idle, r.open, r.max).count(), r.bound) << r.open;
 }
 
 }  // namespace

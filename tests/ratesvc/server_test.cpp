@@ -145,6 +145,15 @@ public:
         return Receive();
     }
 
+    // Everything the server sends until it closes; false on a time-out.
+    bool ReadUntilClosed(std::string& all) {
+        for (;;) {
+            const int got = ReadSome(all);
+            if (got == 0) return true;
+            if (got < 0) return errno != ETIMEDOUT;
+        }
+    }
+
     // True when the server closes the connection (an orderly close or a reset)
     // within the time-out, whatever it sent before.
     bool ClosedByServer() {
@@ -385,7 +394,7 @@ TEST_F(RatesvcServer, RefusedFilesKeepTheRatesAndForgeNoLogLine) {
 }
 
 TEST_F(RatesvcServer, BoundsEachRequestAndTheFaultItGets) {
-    const std::string head = std::string("POST ") + kConversionPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nSOAPAction: " +
+    const std::string head = std::string("POST ") + kConversionPath + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(s_port) + "\r\nSOAPAction: " +
                              kConversionAction + "\r\nContent-Type: text/xml\r\n";
     const std::string opening = ConversionRateEnvelope("", "JPY").substr(0, ConversionRateEnvelope("", "JPY").find("</From"));
     const std::string lead = opening.substr(0, opening.find("<FromCurrency>"));
@@ -546,7 +555,8 @@ namespace {
 TEST_F(RatesvcServer, StatusPageSaysWhereTheRatesComeFrom) {
     const auto get = [](const std::string& target) {
         Connection c(s_port);
-        EXPECT_TRUE(c.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Echo: zqx-marker\r\n\r\n"));
+        EXPECT_TRUE(c.Send("GET " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(s_port) +
+                           "\r\nX-Echo: zqx-marker\r\n\r\n"));
         return c.Receive().value_or(Response{});
     };
     const Response status = get("/status?zqx-marker");
@@ -559,6 +569,96 @@ TEST_F(RatesvcServer, StatusPageSaysWhereTheRatesComeFrom) {
     for (const Response* r : {&status, &other})
         EXPECT_EQ((r->strHeaders + r->strBody).find("zqx-marker"), std::string::npos) << r->strHeaders << r->strBody;
     EXPECT_EQ(NumberIn(Convert("USD", "JPY"), "ConversionRateResult"), 117.25);
+}
+
+}  // namespace
+
+namespace {
+
+// Only the program on this computer is answered: a web page's preflight, a
+// page's simple POST (it carries an Origin) and a request under a rebound DNS
+// name (another Host) each get one refusal, with no Access-Control header
+// and nothing after it; the program's own requests are answered as before.
+TEST_F(RatesvcServer, AnswersNoWebPage) {
+    const std::string own = "127.0.0.1:" + std::to_string(s_port);
+    const std::string body = ConversionRateEnvelope("USD", "JPY");
+    const auto post = [&](const std::string& host, const std::string& extra) {
+        return "POST " + std::string(kConversionPath) + " HTTP/1.1\r\n" + (host.empty() ? "" : "Host: " + host + "\r\n") +
+               extra + "Content-Type: text/plain\r\nSOAPAction: " + kConversionAction +
+               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* what;
+        std::string request;
+        int status;
+    } refused[] = {
+        {"preflight", "OPTIONS " + std::string(kConversionPath) + " HTTP/1.1\r\nHost: " + own +
+                          "\r\nOrigin: http://evil.example\r\nAccess-Control-Request-Method: POST\r\n\r\n", 405},
+        {"a page's simple POST", post(own, "Origin: http://evil.example\r\n"), 500},
+        {"a rebound DNS name", post("evil.example:" + std::to_string(s_port), ""), 500},
+        {"no Host", post("", ""), 500},
+        {"status under another name", "GET /status HTTP/1.1\r\nHost: evil.example\r\n\r\n", 403},
+    };
+    for (const auto& r : refused) {
+        Connection c(s_port);
+        ASSERT_TRUE(c.Send(r.request)) << r.what;
+        std::string all;
+        EXPECT_TRUE(c.ReadUntilClosed(all)) << r.what;
+        EXPECT_EQ(all.rfind("HTTP/1.1 " + std::to_string(r.status) + " ", 0), 0u) << r.what << ": " << all;
+        EXPECT_EQ(all.find("HTTP/1.", 1), std::string::npos) << r.what << ": a second response: " << all;
+        EXPECT_EQ(all.find("Access-Control"), std::string::npos) << r.what << ": " << all;
+        EXPECT_EQ(all.find("ConversionRateResult"), std::string::npos) << r.what << ": " << all;
+    }
+    for (const std::string& host : {own, "LocalHost:" + std::to_string(s_port)}) {
+        Connection c(s_port);
+        ASSERT_TRUE(c.Send(post(host, "")));
+        const auto answer = c.Receive();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(NumberIn(*answer, "ConversionRateResult"), 117.25) << host;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// One client holding every connection slot cannot keep the program out:
+// idle connections make room, and refusals while every slot is in a request
+// are logged once, not once each.
+TEST_F(RatesvcServer, NoClientCanHoldEverySlot) {
+    pid_t pid = 0;
+    int port = 0;
+    const std::string log = s_dir + "/slots.log";
+    StartService(s_dir, s_rates, {"--max-connections", "4"}, pid, port, log);
+    const std::string call = Post(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"), port);
+    {
+        std::vector<std::unique_ptr<Connection>> hogs;
+        for (int i = 0; i < 4; ++i) {
+            hogs.push_back(std::make_unique<Connection>(port));
+            ASSERT_TRUE(hogs.back()->Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY")));
+        }
+        Connection program(port);
+        const auto answer = program.Call(kConversionPath, kConversionAction, ConversionRateEnvelope("USD", "JPY"));
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(NumberIn(*answer, "ConversionRateResult"), 117.25);
+        EXPECT_TRUE(hogs.front()->ClosedByServer()) << "the longest idle made room";
+    }
+    {
+        std::vector<std::unique_ptr<Connection>> busy;
+        for (int i = 0; i < 4; ++i) {
+            busy.push_back(std::make_unique<Connection>(port));
+            ASSERT_TRUE(busy.back()->Send(call.substr(0, call.size() / 2)));
+        }
+        for (int i = 0; i < 30; ++i) {
+            Connection refused(port);
+            EXPECT_TRUE(refused.ClosedByServer());
+        }
+    }
+    StopService(pid);
+    std::ifstream in(log);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) lines += line.find("connections refused") != std::string::npos;
+    EXPECT_EQ(lines, 1);
 }
 
 }  // namespace
