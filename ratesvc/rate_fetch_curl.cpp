@@ -1,7 +1,10 @@
 // HttpGet with Debian's libcurl, for the native service.
 #include "rate_fetch.h"
+#include "source_address.h"
 
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +24,26 @@ struct Transfer {
     size_t nMaxBody = 0;
     bool bTooLarge = false;
     const std::atomic<bool>* pStop = nullptr;
+    AddressKind origin = AddressKind::kPublic;  // where the transfer began
+    bool bRefusedAddress = false;
 };
+
+// Every connection of a transfer, redirects included, is to an address its
+// origin may lead to: a source on the Internet never to this computer or
+// the local network, whatever a redirect or a name's resolution says.
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+    auto& t = *static_cast<Transfer*>(user);
+    AddressKind target = AddressKind::kPublic;
+    if (address->family == AF_INET)
+        target = KindOfAddress(reinterpret_cast<const unsigned char*>(&reinterpret_cast<sockaddr_in*>(&address->addr)->sin_addr), 4);
+    else if (address->family == AF_INET6)
+        target = KindOfAddress(reinterpret_cast<const unsigned char*>(&reinterpret_cast<sockaddr_in6*>(&address->addr)->sin6_addr), 16);
+    if (!MayConnect(t.origin, target)) {
+        t.bRefusedAddress = true;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype, address->protocol);
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
@@ -77,6 +99,7 @@ bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAn
 
     Transfer t;
     t.pStop = &stop;
+    t.origin = KindOfUrlHost(request.strUrl);
     t.nMaxBody = request.nMaxBody;
     char curlError[CURL_ERROR_SIZE] = "";
     CURL* c = curl.get();
@@ -103,10 +126,13 @@ bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAn
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curlError);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &t);
 
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {
-        if (t.bTooLarge) error = "the answer is larger than " + std::to_string(request.nMaxBody >> 20) + " MB";
+        if (t.bTooLarge) error = "the answer is larger than " + std::to_string(request.nMaxBody) + " bytes";
+        else if (t.bRefusedAddress) error = "led from the Internet to this computer or the local network; refused";
         else error = *curlError ? curlError : curl_easy_strerror(rc);
         return false;
     }

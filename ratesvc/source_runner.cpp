@@ -4,6 +4,7 @@
 
 #include "printable.h"
 #include "rate_lookup.h"
+#include "source_address.h"
 
 namespace ratesvc {
 
@@ -72,7 +73,14 @@ CSourceRunner::~CSourceRunner() { Stop(); }
 
 UnixSeconds CSourceRunner::Now() const { return m_clock ? m_clock() : WallClockNow(); }
 
+bool CSourceRunner::MayAsk(SourceId id, const std::string& url) {
+    const std::string why = RefusedSourceUrl(url);
+    if (!why.empty() && m_log) m_log(std::string(SourceName(id)) + ": " + ShownUrl(url) + ": " + why + "; not asked");
+    return why.empty();
+}
+
 void CSourceRunner::Add(std::unique_ptr<CRateSource> source, seconds every) {
+    if (!MayAsk(source->Id(), source->Urls().front())) return;
     auto e = std::make_unique<Entry>();
     e->id = source->Id();
     e->urls = source->Urls();
@@ -89,6 +97,7 @@ void CSourceRunner::Add(std::unique_ptr<CRateSource> source, seconds every) {
 }
 
 void CSourceRunner::AddBank(CRateFetcher& fetcher, CRateFile& file, std::string url, seconds every) {
+    if (!MayAsk(SourceId::kBank, url)) return;
     auto e = std::make_unique<Entry>();
     e->urls = {std::move(url)};
     e->every = every;

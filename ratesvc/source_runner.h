@@ -50,7 +50,8 @@ public:
     CSourceRunner& operator=(const CSourceRunner&) = delete;
 
     // A source asked every `every`; an interval under the source's minimum
-    // is raised to it, and the log says so.
+    // is raised to it, and the log says so. A source whose address is
+    // refused (plain http to another computer) is not asked at all.
     void Add(std::unique_ptr<CRateSource> source, std::chrono::seconds every);
     // The bank's file: its fetcher keeps the file and its own rules; the
     // book takes the file's table after each round.
@@ -70,6 +71,8 @@ public:
 
 private:
     struct Entry;
+    // False, with a log line, for an address no source may have.
+    bool MayAsk(SourceId id, const std::string& url);
     void RunRound(Entry& e);
     UnixSeconds Now() const;
 
