@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "printable.h"
@@ -17,10 +18,14 @@ namespace ratesvc {
 
 namespace {
 
-// Request: URL, If-None-Match, If-Modified-Since, body limit (decimal).
-// Answer: "ok", status (decimal), ETag, Last-Modified, body; or "error", reason.
+// Request: URL, If-None-Match, If-Modified-Since, body limit (decimal),
+// certificate file (empty: the system's store), deadline in seconds (decimal).
+// Answer: "ok", status (decimal), ETag, Last-Modified, Retry-After, body; or
+// "error", reason.
 constexpr size_t kMaxRequest = 16 * 1024;
-constexpr size_t kMaxHeaderField = 8 * 1024;    // the ETag, Last-Modified and reason fields
+constexpr size_t kMaxHeaderField = 8 * 1024;    // the ETag, Last-Modified, Retry-After and reason fields
+constexpr size_t kMaxPathField = 4 * 1024;      // the certificate file's name, UTF-8
+constexpr size_t kDeadlineDigits = 4;           // up to kMaxTransferDeadline
 constexpr size_t kAnswerOverhead = 32 * 1024;   // everything but the body
 constexpr auto kDeadlineGrace = std::chrono::seconds(5);  // the child's own "too long" comes first
 constexpr DWORD kPollMs = 20;                   // only while a download runs
@@ -84,11 +89,11 @@ bool ParseAnswer(std::string_view in, size_t maxBody, CHttpAnswer& answer, std::
         error = Printable(text);  // it goes into the log
         return true;
     }
-    std::string status, etag, modified, body;
+    std::string status, etag, modified, retryAfter, body;
     unsigned long long code = 0;
     if (kind != "ok" || !TakeField(in, 3, status) || !Decimal(status, 3, code) || code < 100 ||
         !TakeField(in, kMaxHeaderField, etag) || !TakeField(in, kMaxHeaderField, modified) ||
-        !TakeField(in, maxBody, body) || !in.empty())
+        !TakeField(in, kMaxHeaderField, retryAfter) || !TakeField(in, maxBody, body) || !in.empty())
         return false;
     answer.nStatus = static_cast<long>(code);
     answer.strBody = std::move(body);
@@ -96,6 +101,7 @@ bool ParseAnswer(std::string_view in, size_t maxBody, CHttpAnswer& answer, std::
     answer.validators = {};
     if (!etag.empty()) answer.validators.OnHeaderLine("ETag: " + etag);
     if (!modified.empty()) answer.validators.OnHeaderLine("Last-Modified: " + modified);
+    if (!retryAfter.empty()) answer.validators.OnHeaderLine("Retry-After: " + retryAfter);
     return true;
 }
 
@@ -156,11 +162,21 @@ HANDLE KillOnCloseJob() {
 }
 
 bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {
+    if (req.deadline.count() < 1 || req.deadline > kMaxTransferDeadline) {
+        error = "the transfer's deadline of " + std::to_string(req.deadline.count()) + " s is out of range";
+        return false;
+    }
+    if (req.strCaFile.size() > kMaxPathField) {
+        error = "the certificate file's name is too long";
+        return false;
+    }
     std::string request;
     PutField(request, req.strUrl);
     PutField(request, req.strIfNoneMatch);
     PutField(request, req.strIfModifiedSince);
     PutField(request, std::to_string(req.nMaxBody));
+    PutField(request, req.strCaFile);
+    PutField(request, std::to_string(req.deadline.count()));
     if (request.size() > kMaxRequest) {
         error = "the URL is too long";
         return false;
@@ -177,7 +193,7 @@ bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHtt
     // Only the child holds the write end now: its exit ends the pipe.
     inRead.reset();
     outWrite.reset();
-    const auto deadline = std::chrono::steady_clock::now() + kTransferDeadline + kDeadlineGrace;
+    const auto deadline = std::chrono::steady_clock::now() + req.deadline + kDeadlineGrace;
     auto kill = [&](const std::string& why) {
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 5000);
@@ -233,6 +249,31 @@ bool HttpGetInChild(const CHttpRequest& req, const std::atomic<bool>& stop, CHtt
     return true;
 }
 
+std::string ErrorAnswer(const std::string& error) {
+    std::string reply;
+    PutField(reply, "error");
+    PutField(reply, error.substr(0, kMaxHeaderField));
+    return reply;
+}
+
+// The child answers once, whoever comes first: the download, its refusal
+// of a certificate, or its deadline. Only the first may write, so two
+// answers never mix on the pipe; a later one waits for the first to end the
+// process.
+std::atomic<bool> g_bAnswered{false};
+
+bool MayAnswer() { return !g_bAnswered.exchange(true); }
+
+// Also WinHTTP's refusal of a certificate: the process ends there, before
+// WinHTTP can send the request.
+[[noreturn]] void AnswerAndEnd(const std::string& why) {
+    if (MayAnswer()) {
+        const bool sent = WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), ErrorAnswer(why));
+        TerminateProcess(GetCurrentProcess(), sent ? 0 : 3);
+    }
+    for (;;) Sleep(INFINITE);
+}
+
 }  // namespace
 
 void FetchInChildProcesses() {
@@ -266,26 +307,36 @@ int FetchProcessMain() {
     }
     std::string_view rest = raw;
     CHttpRequest request;
-    std::string limit;
-    unsigned long long maxBody = 0;
+    std::string limit, seconds;
+    unsigned long long maxBody = 0, deadline = 0;
     if (!TakeField(rest, kMaxRequest, request.strUrl) || !TakeField(rest, kMaxHeaderField, request.strIfNoneMatch) ||
         !TakeField(rest, kMaxHeaderField, request.strIfModifiedSince) || !TakeField(rest, 20, limit) ||
-        !Decimal(limit, 12, maxBody) || !rest.empty())
+        !Decimal(limit, 12, maxBody) || !TakeField(rest, kMaxPathField, request.strCaFile) ||
+        !TakeField(rest, kDeadlineDigits, seconds) || !Decimal(seconds, kDeadlineDigits, deadline) || deadline < 1 ||
+        deadline > static_cast<unsigned long long>(kMaxTransferDeadline.count()) || !rest.empty())
         return 2;
     request.nMaxBody = static_cast<size_t>(maxBody);
+    request.deadline = std::chrono::seconds(deadline);
+    // WinHTTP's own time-outs bound each wait, not their sum, and no call of
+    // it can be cut short from its thread: the deadline is kept here.
+    std::thread([limit = request.deadline] {
+        std::this_thread::sleep_for(limit);
+        AnswerAndEnd("the transfer took longer than its " + std::to_string(limit.count()) + " s");
+    }).detach();
     const std::atomic<bool> never{false};  // the parent ends this process instead
     CHttpAnswer answer;
     std::string error, reply;
-    if (WinHttpGet(request, never, answer, error)) {
+    if (WinHttpGet(request, never, answer, error, AnswerAndEnd)) {
         PutField(reply, "ok");
         PutField(reply, std::to_string(answer.nStatus));
         PutField(reply, answer.validators.strETag);
         PutField(reply, answer.validators.strLastModified);
+        PutField(reply, answer.validators.strRetryAfter);
         PutField(reply, answer.strBody);
     } else {
-        PutField(reply, "error");
-        PutField(reply, error.substr(0, kMaxHeaderField));
+        reply = ErrorAnswer(error);
     }
+    if (!MayAnswer()) for (;;) Sleep(INFINITE);
     return WriteAll(out, reply) ? 0 : 3;
 }
 

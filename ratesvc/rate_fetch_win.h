@@ -13,14 +13,24 @@
 
 namespace ratesvc {
 
-// One transfer's limit, the child's included.
-constexpr auto kTransferDeadline = std::chrono::seconds(60);
+// The longest transfer deadline a request may carry to the child; a longer
+// one is refused, so the parent's wait stays bounded.
+constexpr auto kMaxTransferDeadline = std::chrono::seconds(3600);
 
 // The option that makes the executable the fetch child; it must come first.
 constexpr wchar_t kFetchProcessOption[] = L"--http-get";
 
-// HttpGet in this process, with WinHTTP (rate_fetch_winhttp.cpp).
-bool WinHttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error);
+// Called when a request's certificate file does not vouch for the server,
+// before the request goes out; it must not return. WinHTTP offers no way to
+// refuse the handshake's certificate that also keeps the request from
+// being sent on every WinHTTP (Wine's sends it after a cancel), so only the
+// fetch child, which can end itself there, trusts a certificate file.
+using UntrustedExit = void (*)(const std::string& why);
+
+// HttpGet in this process, with WinHTTP (rate_fetch_winhttp.cpp). A request
+// with a certificate file is refused unless `untrusted` is given.
+bool WinHttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error,
+                UntrustedExit untrusted = nullptr);
 
 // From now on HttpGet runs each download in a child process of this
 // executable, which must hand kFetchProcessOption to FetchProcessMain. Call

@@ -13,6 +13,8 @@
 #include "rate_fetch_win.h"
 #include "ratesvc_host.h"
 #include "ratesvc_log.h"
+#include "source_runner.h"
+#include "sources/rate_source.h"
 #include "ui/text.h"
 
 namespace ratesvc {
@@ -30,8 +32,9 @@ constexpr char kDefaultSourceUrl[] = "https://www.ecb.europa.eu/stats/eurofxref/
 constexpr char kDefaultPort[] = "48213";
 constexpr DWORD kDefaultFetchEverySec = 3600;
 // Fewer than one download a minute: a registry value of 0 must not make the
-// service hammer the bank.
-constexpr DWORD kMinFetchEverySec = 60, kMaxFetchEverySec = 1000000;
+// service hammer the bank. The other sources' floors are the server's own.
+constexpr DWORD kMinFetchEverySec = 60;
+constexpr DWORD kMaxEverySec = 1000000;  // the most the server's options take
 constexpr std::uintmax_t kLogLimit = 256 * 1024;
 constexpr DWORD kStopWaitMs = 90000;  // a transfer in progress ends within its 60 s deadline
 
@@ -62,21 +65,69 @@ std::string DataFolder() {
     return ui::Narrow(path) + "\\Zelvane";
 }
 
-std::string ReadSourceUrl() {
-    wchar_t value[2048];
-    DWORD bytes = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"SourceUrl", RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS ||
-        !value[0])
-        return kDefaultSourceUrl;
-    return ui::Narrow(value);
+// A source as the user's registry sets it: its URL value (absent: the
+// compiled default; empty: the source is off) and its interval value
+// (absent: the default), and the server options they become.
+struct SourceSetting {
+    const char* name;  // in the log
+    const wchar_t* urlValue;
+    const wchar_t* everyValue;
+    const char* defaultUrl;
+    DWORD defaultEvery, minEvery;
+    const char* urlOption;
+    const char* everyOption;
+};
+constexpr SourceSetting kSources[] = {
+    {"rates", L"SourceUrl", L"FetchEverySeconds", kDefaultSourceUrl, kDefaultFetchEverySec, kMinFetchEverySec,
+     "--rates-url", "--fetch-every"},
+    {"live", L"LiveUrl", L"LiveEverySeconds", kDefaultLiveUrl, kDefaultLiveEverySec, 0, "--live-url", "--live-every"},
+    {"reference", L"ReferenceUrl", L"ReferenceEverySeconds", kDefaultReferenceUrl, kDefaultReferenceEverySec, 0,
+     "--reference-url", "--reference-every"},
+    {"metals", L"MetalsUrl", L"MetalsEverySeconds", kDefaultMetalsUrl, kDefaultMetalsEverySec, 0, "--metals-url",
+     "--metals-every"},
+};
+
+// The source's options from the registry, added to `args`; a value that
+// cannot be used is reported in `notes`.
+void AddSourceOptions(const SourceSetting& source, std::vector<std::string>& args, std::string& notes) {
+    wchar_t url[2048];
+    DWORD bytes = sizeof url;
+    const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, source.urlValue, RRF_RT_REG_SZ, nullptr, url, &bytes);
+    std::string chosen;
+    if (read == ERROR_FILE_NOT_FOUND) chosen = source.defaultUrl;
+    else if (read == ERROR_SUCCESS) chosen = ui::Narrow(url);
+    else  // of another type, or too long: the source stays off rather than asking someone unintended
+        notes += "; " + ui::Narrow(source.urlValue) + " cannot be read (error " + std::to_string(read) + ")";
+    if (chosen.empty()) return;
+    DWORD every = source.defaultEvery;
+    bytes = sizeof every;
+    const LSTATUS readEvery =
+        RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, source.everyValue, RRF_RT_REG_DWORD, nullptr, &every, &bytes);
+    if (readEvery != ERROR_SUCCESS) {
+        if (readEvery != ERROR_FILE_NOT_FOUND)
+            notes += "; " + ui::Narrow(source.everyValue) + " cannot be read (error " + std::to_string(readEvery) + ")";
+        every = source.defaultEvery;
+    }
+    every = every < source.minEvery ? source.minEvery : every > kMaxEverySec ? kMaxEverySec : every;
+    args.insert(args.end(), {source.urlOption, chosen, source.everyOption, std::to_string(every)});
 }
 
-DWORD ReadFetchEvery() {
-    DWORD value = 0, bytes = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"FetchEverySeconds", RRF_RT_REG_DWORD, nullptr, &value, &bytes) !=
-        ERROR_SUCCESS)
-        return kDefaultFetchEverySec;
-    return value < kMinFetchEverySec ? kMinFetchEverySec : value > kMaxFetchEverySec ? kMaxFetchEverySec : value;
+// What the server will fetch, as its options say at last (the last of an
+// option given twice counts, as in the server): "live from URL every N s"
+// or "live off" for each source. URLs as the server logs them, without a
+// query or a password that may hold a key.
+std::string SourcesInForce(const std::vector<std::string>& args) {
+    std::string text;
+    for (const SourceSetting& source : kSources) {
+        std::string url, every = std::to_string(source.defaultEvery);
+        for (size_t i = 1; i + 1 < args.size(); ++i) {
+            if (args[i] == source.urlOption) url = args[i + 1];
+            else if (args[i] == source.everyOption) every = args[i + 1];
+        }
+        text += std::string("; ") + source.name +
+                (url.empty() ? " off" : " from " + ShownUrl(url) + " every " + every + " s");
+    }
+    return text;
 }
 
 // The running instance publishes its process id under this name, so that
@@ -193,18 +244,16 @@ int wmain(int argc, wchar_t** wargv) {
 
     // Defaults first: the server takes the last of an option given twice.
     std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};
-    std::string source;
-    if (fetch) {
-        const std::string url = ReadSourceUrl(), every = std::to_string(ReadFetchEvery());
-        args.insert(args.end(), {"--rates-url", url, "--fetch-every", every});
-        source = "; rates from " + url + " every " + every + " s";
-    }
+    std::string notes;
+    if (fetch)
+        for (const SourceSetting& source : kSources) AddSourceOptions(source, args, notes);
     args.insert(args.end(), rest.begin(), rest.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    if (fetch) FetchInChildProcesses();
-    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + source + ")");
+    // Sources given on the command line download this way too.
+    FetchInChildProcesses();
+    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + SourcesInForce(args) + notes + ")");
     // The mutex is left to the end of the process: released any earlier, a
     // new instance could start beside this one while it still exits.
     return ServeMain(static_cast<int>(args.size()), argv.data());

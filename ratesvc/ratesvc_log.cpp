@@ -41,8 +41,13 @@ bool CRotatingLog::Open() {
     return true;
 }
 
+// Said once, when the log can be neither renamed nor removed; room for it is
+// kept at the end of every file.
+constexpr std::string_view kFullNote = "log full and cannot be rotated; nothing more is written\n";
+
 void CRotatingLog::Write(std::string_view line) {
-    std::string text(line.substr(0, std::min(line.size(), std::min<size_t>(kMaxLine, m_nMax ? m_nMax - 1 : 0))));
+    const std::uintmax_t room = m_nMax > 4 * kFullNote.size() ? m_nMax - kFullNote.size() : m_nMax;
+    std::string text(line.substr(0, std::min(line.size(), std::min<size_t>(kMaxLine, room ? room - 1 : 0))));
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20) c = '?';
     text += '\n';
@@ -50,7 +55,7 @@ void CRotatingLog::Write(std::string_view line) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bFull) return;
     if (!m_file && !Open()) return;
-    if (m_nSize + text.size() > m_nMax) {
+    if (m_nSize + text.size() > room) {
         std::fclose(m_file);
         m_file = nullptr;
         const fs::path path = PathOf(m_strPath);
@@ -58,12 +63,12 @@ void CRotatingLog::Write(std::string_view line) {
         fs::rename(path, PathOf(m_strPath + ".1"), ec);  // replaces the older one
         if (ec) fs::remove(path, ec);  // the bound holds even when the old file cannot move
         if (!Open()) return;
-        if (m_nSize + text.size() > m_nMax) {
+        if (m_nSize + text.size() > room) {
             // Neither moved nor removed (a viewer holds it open without
             // delete sharing): stop here, saying so once, within the bound.
-            static constexpr char kFull[] = "log full and cannot be rotated; nothing more is written\n";
-            if (m_nSize + sizeof kFull - 1 <= m_nMax && std::fwrite(kFull, 1, sizeof kFull - 1, m_file) == sizeof kFull - 1)
-                m_nSize += sizeof kFull - 1;
+            if (m_nSize + kFullNote.size() <= m_nMax &&
+                std::fwrite(kFullNote.data(), 1, kFullNote.size(), m_file) == kFullNote.size())
+                m_nSize += kFullNote.size();
             std::fflush(m_file);
             std::fclose(m_file);
             m_file = nullptr;

@@ -79,6 +79,7 @@ struct Service {
         context.limits.idleTimeout = std::chrono::seconds(o.nIdleTimeoutSec);
         context.limits.receiveTimeout = std::chrono::seconds(o.nReceiveTimeoutSec);
         context.limits.requestDeadline = std::chrono::seconds(o.nRequestDeadlineSec);
+        context.pStopping = &ratesvc::g_stopRequested;
         context.idleChanged = [this](soap* conn, bool idle) {
             std::lock_guard<std::mutex> lock(mutex);
             if (idle) idleSince[conn] = std::chrono::steady_clock::now();
@@ -322,7 +323,7 @@ int ratesvc::ServeMain(int argc, char** argv) {
     }
     g_pfnCloseSocket = master->fclosesocket;
     master->fclosesocket = CloseSocketUnderLock;  // and so every connection copied from it
-    master->bind_flags = SO_REUSEADDR;
+    master->bind_flags = ratesvc::kListenerBindFlag;
     master->accept_timeout = ratesvc::kHostAcceptWaitUsec;
     ratesvc::ConfigureContext(master, svc.context.limits);
     master->send_timeout = kSendTimeoutSec;

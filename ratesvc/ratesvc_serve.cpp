@@ -171,8 +171,20 @@ size_t RecvWithinBody(soap* s, char* buf, size_t len) {
         return 0;
     }
     len = std::min(len, maxBytes - c.nReceived);
-    const auto wait = c.budget.NextWait(Clock::now());
+    auto wait = c.budget.NextWait(Clock::now());
     if (wait <= std::chrono::milliseconds::zero()) return 0;  // past the request's deadline: hang up
+    // A stop must not wait out a kept-alive connection's idle time-out. Where
+    // shutting the socket down does not wake a wait on it (Windows), the wait
+    // goes in slices that look at the stop flag between them.
+    if (c.context.pStopping && soap_valid_socket(s->socket)) {
+        const auto until = Clock::now() + wait;
+        while (!WaitReadable(static_cast<std::uintptr_t>(s->socket),
+                             static_cast<int>(std::min(wait, kStopCheckSlice).count()))) {
+            wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            if (c.context.pStopping->load() || wait <= std::chrono::milliseconds::zero()) return 0;
+        }
+        wait = std::max(wait, std::chrono::milliseconds(1));
+    }
     // Only for this read: gSOAP also writes recv_timeout into the Keep-Alive
     // header of its answers, which must go on naming the idle time-out.
     const int advertised = s->recv_timeout;

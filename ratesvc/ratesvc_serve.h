@@ -4,6 +4,7 @@
 // fed from memory, by the request-path fuzz target.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,7 @@ struct CServeContext {
     CRateBook* pBook = nullptr;
     std::function<std::string()> status;  // the text of GET /status
     int nPort = 0;  // the port it listens on: a request's Host must name it
+    const std::atomic<bool>* pStopping = nullptr;  // set when the service stops
     // Told when a connection starts waiting for its next request (true) and
     // when that request begins (false), so idle connections can be found.
     std::function<void(soap*, bool idle)> idleChanged;

@@ -7,6 +7,9 @@
 
 namespace ratesvc {
 
+const std::chrono::milliseconds kStopCheckSlice = std::chrono::hours(24);
+const int kListenerBindFlag = SO_REUSEADDR;
+
 void ShutdownSocket(std::uintptr_t sock, ShutdownHow how) {
     shutdown(static_cast<int>(sock), how == ShutdownHow::kSend ? SHUT_WR : SHUT_RDWR);
 }

@@ -4,6 +4,9 @@
 
 namespace ratesvc {
 
+const std::chrono::milliseconds kStopCheckSlice = std::chrono::seconds(2);
+const int kListenerBindFlag = SO_EXCLUSIVEADDRUSE;
+
 void ShutdownSocket(std::uintptr_t sock, ShutdownHow how) {
     shutdown(static_cast<SOCKET>(sock), how == ShutdownHow::kSend ? SD_SEND : SD_BOTH);
 }

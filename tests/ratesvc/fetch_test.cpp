@@ -218,9 +218,19 @@ TEST_F(RateFetchScripted, StaysOnTlsAndSendsNoValidatorWithControlBytes) {
 
     // Over plain http the redirect's target would hand over these rates.
     std::ofstream(m_dir + "/rates.xml") << Rates("2024-03-05", "4");
+    // Request heads, not the log's bytes: a connection that carries no
+    // request (a refused TLS handshake) leaves nothing to count.
+    const auto asked = [&] {
+        const std::string requests = ReadAll(m_dir + "/requests.log");
+        size_t n = 0;
+        for (size_t at = requests.find("GET /rates.xml "); at != std::string::npos; at = requests.find("GET /rates.xml ", at + 1)) ++n;
+        return n;
+    };
+    const size_t before = asked();
     ratesvc::CRateFetcher redirected(tls + "/to-http", file, log, m_dir + "/cert.pem");
     EXPECT_EQ(redirected.FetchOnce(), ratesvc::FetchOutcome::kFailed) << logged;
     EXPECT_EQ(UsdPerEuro(file), 2.5);
+    EXPECT_EQ(asked(), before) << "the redirect to plain http was followed";
 
     ratesvc::CRateFetcher tainted("http://127.0.0.1:" + std::to_string(m_plain) + "/tainted.xml", file, log);
     ASSERT_EQ(tainted.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << logged;

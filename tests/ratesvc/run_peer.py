@@ -14,6 +14,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def start(state):
     os.makedirs(state, exist_ok=True)
+    stop(state)  # one left by a run that never stopped it (ctest --repeat starts fixtures again)
     for name in ("plain.port", "tls.port", "rates.xml"):
         if os.path.exists(os.path.join(state, name)):
             os.remove(os.path.join(state, name))
@@ -29,9 +30,12 @@ def start(state):
 
 
 def stop(state):
+    pid_file = os.path.join(state, "peer.pid")
     try:
-        with open(os.path.join(state, "peer.pid")) as f:
-            os.kill(int(f.read()), signal.SIGTERM)
+        with open(pid_file) as f:
+            pid = int(f.read())
+        os.remove(pid_file)  # a later start must not signal whoever has the number then
+        os.kill(pid, signal.SIGTERM)
     except (OSError, ValueError):
         pass
 
