@@ -86,8 +86,8 @@ port, total = int(sys.argv[1]), int(sys.argv[2])
 body = (b'<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>'
         b'<ConversionRate xmlns="http://zelvane.morvast.example/"><FromCurrency>USD</FromCurrency>'
         b'<ToCurrency>JPY</ToCurrency></ConversionRate></soap:Body></soap:Envelope>')
-request = (b'POST /CurrencyConvertor.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml; charset=utf-8\r\n'
-           b'SOAPAction: "http://zelvane.morvast.example/ConversionRate"\r\nContent-Length: %d\r\n\r\n' % len(body)) + body
+request = (b'POST /CurrencyConvertor.asmx HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: text/xml; charset=utf-8\r\n'
+           b'SOAPAction: "http://zelvane.morvast.example/ConversionRate"\r\nContent-Length: %d\r\n\r\n' % (port, len(body))) + body
 def call(s):
     s.sendall(request)
     data = b''
