@@ -16,4 +16,6 @@ CFileStamp StampOf(const std::string& path) {
     return s;
 }
 
+std::FILE* OpenToAppend(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
+
 }  // namespace ratesvc

@@ -29,4 +29,6 @@ CFileStamp StampOf(const std::string& path) {
     return s;
 }
 
+std::FILE* OpenToAppend(const std::string& path) { return _wfopen(std::filesystem::u8path(path).c_str(), L"ab"); }
+
 }  // namespace ratesvc

@@ -29,6 +29,10 @@ struct CHttpRequest {
     std::string strCaFile;  // certificates trusted for https instead of the system's
     size_t nMaxBody = 0;
     std::chrono::seconds deadline{60};  // for the whole transfer, redirects included
+    // The same for every source and backend.
+    std::chrono::seconds connectTimeout{10};  // a name's resolution and one connection
+    long nMaxRedirects = 5;
+    std::string strUserAgent = "zelvane-ratesvc";
 };
 struct CHttpAnswer {
     long nStatus = 0;

@@ -16,7 +16,6 @@ namespace ratesvc {
 
 namespace {
 
-constexpr long kConnectTimeoutSec = 10;
 
 struct Transfer {
     std::string body;
@@ -111,12 +110,12 @@ bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAn
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
     if (!request.strCaFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, request.strCaFile.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSec);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, request.nMaxRedirects);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.connectTimeout.count()));
     curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(request.deadline.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");  // whatever curl can decode
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "zelvane-ratesvc");
+    curl_easy_setopt(c, CURLOPT_USERAGENT, request.strUserAgent.c_str());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);

@@ -13,6 +13,8 @@
 
 #include "printable.h"
 #include "rate_fetch_win.h"
+#include "ui/file_win.h"
+#include "ui/scoped_handle.h"
 
 namespace ratesvc {
 
@@ -33,12 +35,7 @@ constexpr DWORD kPipeBuffer = 64 * 1024;
 
 std::wstring g_strFetchExe;  // empty: WinHTTP in this process
 
-struct HandleCloser {
-    void operator()(void* h) const {
-        if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-};
-using Owned = std::unique_ptr<void, HandleCloser>;
+using Owned = ui::ScopedHandle;
 
 void PutField(std::string& out, std::string_view field) {
     const auto n = static_cast<std::uint32_t>(field.size());
@@ -70,15 +67,7 @@ bool Decimal(const std::string& text, size_t digits, unsigned long long& value) 
     return true;
 }
 
-bool WriteAll(HANDLE h, std::string_view data) {
-    while (!data.empty()) {
-        DWORD wrote = 0;
-        const DWORD n = data.size() > (1u << 20) ? (1u << 20) : static_cast<DWORD>(data.size());
-        if (!WriteFile(h, data.data(), n, &wrote, nullptr) || wrote == 0) return false;
-        data.remove_prefix(wrote);
-    }
-    return true;
-}
+using ui::WriteAll;
 
 // The child's answer, checked field by field.
 bool ParseAnswer(std::string_view in, size_t maxBody, CHttpAnswer& answer, std::string& error) {
@@ -277,16 +266,7 @@ bool MayAnswer() { return !g_bAnswered.exchange(true); }
 }  // namespace
 
 void FetchInChildProcesses() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return;  // stays in this process
-        if (n < path.size()) {
-            g_strFetchExe.assign(path.data(), n);
-            return;
-        }
-        path.resize(path.size() * 2);
-    }
+    g_strFetchExe = ui::ExecutablePath();  // empty: the downloads stay in this process
 }
 
 bool HttpGet(const CHttpRequest& request, const std::atomic<bool>& stop, CHttpAnswer& answer, std::string& error) {

@@ -19,20 +19,16 @@
 #include <vector>
 
 #include "rate_fetch_win.h"
+#include "source_address.h"
+#include "ui/scoped_handle.h"
 #include "ui/text.h"
 
 namespace ratesvc {
 
 namespace {
 
-constexpr int kResolveTimeoutMs = 10000, kConnectTimeoutMs = 10000;
-constexpr int kSendTimeoutMs = 30000, kReceiveTimeoutMs = 30000;
-constexpr DWORD kMaxRedirects = 5;
 
-struct InternetDeleter {
-    void operator()(void* h) const { WinHttpCloseHandle(h); }
-};
-using Handle = std::unique_ptr<void, InternetDeleter>;
+using Handle = ui::UniqueHandle<HINTERNET, WinHttpCloseHandle>;
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return {};
@@ -267,10 +263,11 @@ private:
 // Where the hop about to be sent goes: the request's URL, then each
 // redirect's (WinHTTP under Wine cannot be asked for it).
 struct HopCheck {
-    const CTrustFile* trust;
+    const CTrustFile* trust;  // null: WinHTTP's own certificate checks
     UntrustedExit untrusted;
     bool secure;
     std::wstring host;
+    AddressKind origin;  // of the request's own host
     bool checked = false;  // the current hop's server passed, if it is secure
 
     void Follow(const wchar_t* location) {
@@ -307,7 +304,16 @@ void CALLBACK BeforeSending(HINTERNET request, DWORD_PTR context, DWORD status, 
     auto* hop = reinterpret_cast<HopCheck*>(context);
     if (!hop) return;
     if (status == WINHTTP_CALLBACK_STATUS_REDIRECT) hop->Follow(static_cast<const wchar_t*>(info));
-    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST) return;
+    if (status == WINHTTP_CALLBACK_STATUS_CONNECTING_TO_SERVER && info) {
+        // A source on the Internet never leads here to this computer or the
+        // local network, whatever a redirect or a name's resolution says.
+        std::string address = ui::Narrow(static_cast<const wchar_t*>(info));
+        if (address.find(':') != std::string::npos) address = "[" + address + "]";
+        if (!MayConnect(hop->origin, KindOfHost(address)))
+            hop->untrusted("led from the Internet to this computer or the local network; refused");
+        return;
+    }
+    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || !hop->trust) return;
     std::string why;
     if (!HopTrusted(request, *hop, why)) hop->untrusted(why);
     hop->checked = true;
@@ -352,18 +358,18 @@ bool WinHttpGet(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAns
     std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
     path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
-    Handle session(WinHttpOpen(L"zelvane-ratesvc", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    Handle session(WinHttpOpen(Wide(req.strUserAgent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
         error = ErrorText("cannot start a transfer");
         return false;
     }
-    WinHttpSetTimeouts(session.get(), within(kResolveTimeoutMs), within(kConnectTimeoutMs), within(kSendTimeoutMs),
-                       within(kReceiveTimeoutMs));
+    const int connectMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(req.connectTimeout).count());
+    WinHttpSetTimeouts(session.get(), within(connectMs), within(connectMs), within(INT_MAX), within(INT_MAX));
     // An https source never ends on plain http, whatever a redirect says.
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    DWORD redirects = kMaxRedirects;
+    DWORD redirects = static_cast<DWORD>(req.nMaxRedirects);
     WinHttpSetOption(session.get(), WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);
 
     Handle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
@@ -379,20 +385,26 @@ bool WinHttpGet(const CHttpRequest& req, const std::atomic<bool>& stop, CHttpAns
         error = ErrorText("cannot start a transfer");
         return false;
     }
-    HopCheck hop{trust.get(), untrusted, flags != 0, host};
+    HopCheck hop{trust.get(), untrusted, flags != 0, host, KindOfUrlHost(req.strUrl)};
+    // Certificates checked against the file, and each connection's address,
+    // in BeforeSending: only where a refusal can end the process before
+    // anything is sent (the fetch child).
     if (trust) {
-        // Checked in BeforeSending instead, against the file.
         DWORD security = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
-        if ((flags && !WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &security, sizeof security)) ||
-            WinHttpSetStatusCallback(request.get(), BeforeSending,
-                                     WINHTTP_CALLBACK_FLAG_SEND_REQUEST | WINHTTP_CALLBACK_FLAG_REDIRECT, 0) ==
-                WINHTTP_INVALID_STATUS_CALLBACK) {
+        if (flags && !WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &security, sizeof security)) {
             error = ErrorText("cannot start a transfer");
             return false;
         }
     }
+    if (untrusted && WinHttpSetStatusCallback(request.get(), BeforeSending,
+                                              WINHTTP_CALLBACK_FLAG_SEND_REQUEST | WINHTTP_CALLBACK_FLAG_REDIRECT |
+                                                  WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER,
+                                              0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+        error = ErrorText("cannot start a transfer");
+        return false;
+    }
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            trust ? reinterpret_cast<DWORD_PTR>(&hop) : 0)) {
+                            untrusted ? reinterpret_cast<DWORD_PTR>(&hop) : 0)) {
         error = ErrorText("cannot send the request");
         return false;
     }

@@ -7,6 +7,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "sources/rate_source.h"
 
 namespace ratesvc {
 
@@ -28,7 +31,33 @@ void HostLog(const std::string& line);
 // The usage text, for a command line the server does not take.
 void HostUsage(const char* text);
 
-// The server: reads its options, serves until stopped, returns the exit code.
-int ServeMain(int argc, char** argv);
+// What the server is told, by its command line and, on Windows, by the
+// user's registry before it.
+struct CServeOptions {
+    std::string strRates;           // the bank's rates file, kept across restarts
+    int nPort = 0;                  // 0: any free port
+    std::string strPortFile;
+    std::string strNamespace;
+    std::string strRatesUrl;        // fetched into strRates when given
+    int nFetchEverySec = 3600;
+    std::string strRatesCa;         // certificates trusted for https, every source's
+    std::string strLiveUrl, strReferenceUrl, strMetalsUrl;  // empty: that source is off
+    int nLiveEverySec = kDefaultLiveEverySec, nReferenceEverySec = kDefaultReferenceEverySec;
+    int nMetalsEverySec = kDefaultMetalsEverySec;
+    int nIdleTimeoutSec = 600;      // longer than the slowest poll period (290 s)
+    int nReceiveTimeoutSec = 5;
+    int nRequestDeadlineSec = 20;
+    int nMaxConnections = 256;
+    bool bVerbose = false;
+};
+
+// Reads options and their values from `args` over what `options` holds
+// already; false for one it does not take, or a value out of range.
+bool ParseServeOptions(const std::vector<std::string>& args, CServeOptions& options);
+// The usage text, through HostUsage.
+void ServeUsage();
+
+// The server: serves until stopped, returns the exit code.
+int ServeMain(const CServeOptions& options);
 
 }  // namespace ratesvc

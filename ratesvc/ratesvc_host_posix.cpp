@@ -34,7 +34,12 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
 
     curl_global_init(CURL_GLOBAL_DEFAULT);  // before any other thread exists
-    const int code = ratesvc::ServeMain(argc, argv);
+    ratesvc::CServeOptions options;
+    if (!ratesvc::ParseServeOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
+        ratesvc::ServeUsage();
+        return 2;
+    }
+    const int code = ratesvc::ServeMain(options);
     curl_global_cleanup();
     return code;
 }

@@ -6,15 +6,18 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "rate_fetch_win.h"
 #include "ratesvc_host.h"
+#include "rates/service_defaults.h"
 #include "ratesvc_log.h"
 #include "source_runner.h"
 #include "sources/rate_source.h"
+#include "ui/scoped_handle.h"
 #include "ui/text.h"
 
 namespace ratesvc {
@@ -29,18 +32,19 @@ namespace {
 constexpr wchar_t kInstance[] = L"ZelvaneRateService";
 constexpr wchar_t kSettingsKey[] = L"Software\\Morvast\\Zelvane\\RateService";
 constexpr char kDefaultSourceUrl[] = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
-constexpr char kDefaultPort[] = "48213";
 constexpr DWORD kDefaultFetchEverySec = 3600;
 // Fewer than one download a minute: a registry value of 0 must not make the
 // service hammer the bank. The other sources' floors are the server's own.
 constexpr DWORD kMinFetchEverySec = 60;
 constexpr DWORD kMaxEverySec = 1000000;  // the most the server's options take
 constexpr std::uintmax_t kLogLimit = 256 * 1024;
-constexpr DWORD kStopWaitMs = 90000;  // a transfer in progress ends within its 60 s deadline
+constexpr DWORD kStopWaitMs = 90000;  // a transfer in progress ends within its deadline (30 s) and grace
 
 // Exit codes besides the server's own (0, 1 cannot listen, 2 bad options).
 constexpr int kExitAlreadyRunning = 3;
 constexpr int kExitStopTimedOut = 4;
+constexpr int kExitNoDataFolder = 5;
+constexpr int kExitNoSockets = 6;
 
 std::unique_ptr<CRotatingLog> g_log;
 HANDLE g_stopEvent = nullptr;
@@ -67,29 +71,30 @@ std::string DataFolder() {
 
 // A source as the user's registry sets it: its URL value (absent: the
 // compiled default; empty: the source is off) and its interval value
-// (absent: the default), and the server options they become.
+// (absent: the default), and the server options they fill.
 struct SourceSetting {
     const char* name;  // in the log
     const wchar_t* urlValue;
     const wchar_t* everyValue;
     const char* defaultUrl;
     DWORD defaultEvery, minEvery;
-    const char* urlOption;
-    const char* everyOption;
+    std::string CServeOptions::*url;
+    int CServeOptions::*every;
 };
-constexpr SourceSetting kSources[] = {
+const SourceSetting kSources[] = {
     {"rates", L"SourceUrl", L"FetchEverySeconds", kDefaultSourceUrl, kDefaultFetchEverySec, kMinFetchEverySec,
-     "--rates-url", "--fetch-every"},
-    {"live", L"LiveUrl", L"LiveEverySeconds", kDefaultLiveUrl, kDefaultLiveEverySec, 0, "--live-url", "--live-every"},
+     &CServeOptions::strRatesUrl, &CServeOptions::nFetchEverySec},
+    {"live", L"LiveUrl", L"LiveEverySeconds", kDefaultLiveUrl, kDefaultLiveEverySec, 0, &CServeOptions::strLiveUrl,
+     &CServeOptions::nLiveEverySec},
     {"reference", L"ReferenceUrl", L"ReferenceEverySeconds", kDefaultReferenceUrl, kDefaultReferenceEverySec, 0,
-     "--reference-url", "--reference-every"},
-    {"metals", L"MetalsUrl", L"MetalsEverySeconds", kDefaultMetalsUrl, kDefaultMetalsEverySec, 0, "--metals-url",
-     "--metals-every"},
+     &CServeOptions::strReferenceUrl, &CServeOptions::nReferenceEverySec},
+    {"metals", L"MetalsUrl", L"MetalsEverySeconds", kDefaultMetalsUrl, kDefaultMetalsEverySec, 0,
+     &CServeOptions::strMetalsUrl, &CServeOptions::nMetalsEverySec},
 };
 
-// The source's options from the registry, added to `args`; a value that
-// cannot be used is reported in `notes`.
-void AddSourceOptions(const SourceSetting& source, std::vector<std::string>& args, std::string& notes) {
+// The source's options from the registry; a value that cannot be used is
+// reported in `notes`.
+void ReadSourceSetting(const SourceSetting& source, CServeOptions& options, std::string& notes) {
     wchar_t url[2048];
     DWORD bytes = sizeof url;
     const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, source.urlValue, RRF_RT_REG_SZ, nullptr, url, &bytes);
@@ -109,66 +114,38 @@ void AddSourceOptions(const SourceSetting& source, std::vector<std::string>& arg
         every = source.defaultEvery;
     }
     every = every < source.minEvery ? source.minEvery : every > kMaxEverySec ? kMaxEverySec : every;
-    args.insert(args.end(), {source.urlOption, chosen, source.everyOption, std::to_string(every)});
+    options.*source.url = chosen;
+    options.*source.every = static_cast<int>(every);
 }
 
-// What the server will fetch, as its options say at last (the last of an
-// option given twice counts, as in the server): "live from URL every N s"
-// or "live off" for each source. URLs as the server logs them, without a
-// query or a password that may hold a key.
-std::string SourcesInForce(const std::vector<std::string>& args) {
+// What the server will fetch: "live from URL every N s" or "live off" for
+// each source. URLs as the server logs them, without a query or a password
+// that may hold a key.
+std::string SourcesInForce(const CServeOptions& options) {
     std::string text;
     for (const SourceSetting& source : kSources) {
-        std::string url, every = std::to_string(source.defaultEvery);
-        for (size_t i = 1; i + 1 < args.size(); ++i) {
-            if (args[i] == source.urlOption) url = args[i + 1];
-            else if (args[i] == source.everyOption) every = args[i + 1];
-        }
+        const std::string& url = options.*source.url;
         text += std::string("; ") + source.name +
-                (url.empty() ? " off" : " from " + ShownUrl(url) + " every " + every + " s");
+                (url.empty() ? " off" : " from " + ShownUrl(url) + " every " + std::to_string(options.*source.every) + " s");
     }
     return text;
 }
 
-// The running instance publishes its process id under this name, so that
-// /stop can wait for the process itself: an installer replacing the
-// executable needs it gone, not merely done serving.
-std::wstring ProcessIdName(const std::wstring& instance) { return L"Local\\" + instance + L"Process"; }
-
-HANDLE PublishProcessId(const std::wstring& instance) {
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD),
-                                        ProcessIdName(instance).c_str());
-    if (!mapping) return nullptr;
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
-        *static_cast<DWORD*>(view) = GetCurrentProcessId();
-        UnmapViewOfFile(view);
-    }
-    return mapping;
-}
-
-HANDLE OpenRunningProcess(const std::wstring& instance) {
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, ProcessIdName(instance).c_str());
-    if (!mapping) return nullptr;
-    DWORD pid = 0;
-    if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(DWORD))) {
-        pid = *static_cast<const DWORD*>(view);
-        UnmapViewOfFile(view);
-    }
-    CloseHandle(mapping);
-    return pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
-}
-
 // Sets the running instance's stop event and waits until its process has
-// exited. 0 also when none runs.
+// exited: an installer replacing the executable needs it gone, not merely
+// done serving. The instance holds its mutex until its process ends, so the
+// mutex comes free (abandoned) exactly then. 0 also when none runs.
 int StopRunning(const std::wstring& instance) {
-    HANDLE process = OpenRunningProcess(instance);
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
-    int code = 0;
-    if (stop) SetEvent(stop);
-    if (process && WaitForSingleObject(process, kStopWaitMs) != WAIT_OBJECT_0) code = kExitStopTimedOut;
-    if (stop) CloseHandle(stop);
-    if (process) CloseHandle(process);
-    return code;
+    const ui::ScopedHandle running(OpenMutexW(SYNCHRONIZE, FALSE, (L"Local\\" + instance).c_str()));
+    if (!running) return 0;
+    const ui::ScopedHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"Local\\" + instance + L"Stop").c_str()));
+    if (stop) SetEvent(stop.get());
+    const DWORD waited = WaitForSingleObject(running.get(), kStopWaitMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        ReleaseMutex(running.get());  // held only for this moment
+        return 0;
+    }
+    return kExitStopTimedOut;
 }
 
 }  // namespace
@@ -228,33 +205,50 @@ int wmain(int argc, wchar_t** wargv) {
 
     // One instance per user: a second copy leaves at once, before it touches
     // the log or the rates file of the first.
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, (L"Local\\" + instance).c_str());
+    // Held, never released, until the process ends: /stop waits for that.
+    const ui::ScopedHandle mutex(CreateMutexW(nullptr, TRUE, (L"Local\\" + instance).c_str()));
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return kExitAlreadyRunning;
-    g_stopEvent = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str());
-    if (!g_stopEvent) return 1;
+    const ui::ScopedHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, (L"Local\\" + instance + L"Stop").c_str()));
+    if (!stopEvent) return 1;
+    g_stopEvent = stopEvent.get();
     ResetEvent(g_stopEvent);  // still set by a /stop that outlived the last instance
-    PublishProcessId(instance);  // held until the process ends
 
-    if (!dataFolder.empty()) CreateDirectoryW(ui::Widen(dataFolder).c_str(), nullptr);
-    if (logPath.empty() && !dataFolder.empty()) logPath = dataFolder + "\\ratesvc.log";
+    // Without its folder the rates would land at the drive's root and no log
+    // would say why: refuse to start, in the log if one was named, and in the
+    // exit code the installer and /stop see.
+    const bool haveFolder = !dataFolder.empty() && (CreateDirectoryW(ui::Widen(dataFolder).c_str(), nullptr) ||
+                                                    GetLastError() == ERROR_ALREADY_EXISTS);
+    if (logPath.empty() && haveFolder) logPath = dataFolder + "\\ratesvc.log";
     if (!logPath.empty()) g_log = std::make_unique<CRotatingLog>(logPath, kLogLimit);
 
+    if (!haveFolder) {
+        HostLog("no local application data folder (" + (dataFolder.empty() ? std::string("unknown") : dataFolder) +
+                "); not starting");
+        return kExitNoDataFolder;
+    }
     WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
+    if (const int failed = WSAStartup(MAKEWORD(2, 2), &wsa)) {
+        HostLog("no sockets (error " + std::to_string(failed) + "); not starting");
+        return kExitNoSockets;
+    }
 
-    // Defaults first: the server takes the last of an option given twice.
-    std::vector<std::string> args = {"zelvane-ratesvc", "--rates", dataFolder + "\\rates.xml", "--port", kDefaultPort};
+    // The registry's settings first, then the command line over them.
+    CServeOptions options;
+    options.strRates = dataFolder + "\\rates.xml";
+    options.nPort = std::atoi(rates::kLocalServicePort);
     std::string notes;
     if (fetch)
-        for (const SourceSetting& source : kSources) AddSourceOptions(source, args, notes);
-    args.insert(args.end(), rest.begin(), rest.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
+        for (const SourceSetting& source : kSources) ReadSourceSetting(source, options, notes);
+    if (!ParseServeOptions(rest, options)) {
+        HostLog("not starting (process " + std::to_string(GetCurrentProcessId()) + SourcesInForce(options) + notes +
+                "): a command line it does not take");
+        ServeUsage();
+        return 2;
+    }
     // Sources given on the command line download this way too.
     FetchInChildProcesses();
-    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + SourcesInForce(args) + notes + ")");
+    HostLog("starting (process " + std::to_string(GetCurrentProcessId()) + SourcesInForce(options) + notes + ")");
     // The mutex is left to the end of the process: released any earlier, a
     // new instance could start beside this one while it still exits.
-    return ServeMain(static_cast<int>(args.size()), argv.data());
+    return ServeMain(options);
 }

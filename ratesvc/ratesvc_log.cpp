@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "file_stamp.h"
+
 namespace ratesvc {
 
 namespace fs = std::filesystem;
@@ -30,11 +32,7 @@ bool CRotatingLog::Open() {
     const fs::path path = PathOf(m_strPath);
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-#ifdef _WIN32
-    m_file = _wfopen(path.c_str(), L"ab");
-#else
-    m_file = std::fopen(path.c_str(), "ab");
-#endif
+    m_file = OpenToAppend(m_strPath);
     if (!m_file) return false;
     const std::uintmax_t size = fs::file_size(path, ec);
     m_nSize = ec ? 0 : size;

@@ -51,27 +51,9 @@ constexpr auto kWorkerGrace = std::chrono::milliseconds(50);
 // it ends.
 constexpr auto kExtraWorkerLinger = std::chrono::seconds(30);
 
-struct Options {
-    std::string strRates;
-    int nPort = 0;
-    std::string strPortFile;
-    std::string strNamespace;
-    std::string strRatesUrl;        // fetched into strRates when given
-    int nFetchEverySec = 3600;
-    std::string strRatesCa;         // certificates trusted for https, every source's
-    std::string strLiveUrl, strReferenceUrl, strMetalsUrl;  // empty: that source is off
-    int nLiveEverySec = ratesvc::kDefaultLiveEverySec;
-    int nReferenceEverySec = ratesvc::kDefaultReferenceEverySec;
-    int nMetalsEverySec = ratesvc::kDefaultMetalsEverySec;
-    int nIdleTimeoutSec = 600;  // longer than the slowest poll period (290 s)
-    int nReceiveTimeoutSec = 5;
-    int nRequestDeadlineSec = 20;
-    int nMaxConnections = 256;
-    bool bVerbose = false;
-};
 
 struct Service {
-    explicit Service(const Options& o) : opts(o), rates(o.strRates, Log), book(Log) {
+    explicit Service(const ratesvc::CServeOptions& o) : opts(o), rates(o.strRates, Log), book(Log) {
         context.pRates = &rates;
         context.pBook = &book;
         context.bVerbose = o.bVerbose;
@@ -91,7 +73,7 @@ struct Service {
     // printable here, so nothing from outside can end a line or forge one.
     static void Log(const std::string& line) { ratesvc::HostLog(ratesvc::Printable(line, 2048)); }
 
-    const Options& opts;
+    const ratesvc::CServeOptions& opts;
     ratesvc::CRateFile rates;
     ratesvc::CRateBook book;
     ratesvc::CServeContext context;
@@ -217,44 +199,69 @@ bool StartWorker(Service& svc, bool standing) {
     return true;
 }
 
-bool ParseInt(const char* text, int& value) {
+bool ParseInt(const std::string& text, int& value) {
     char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end || v < 0 || v > 1000000) return false;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || v < 0 || v > 1000000) return false;
     value = static_cast<int>(v);
     return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "--rates" && hasValue) o.strRates = argv[++i];
-        else if (a == "--port" && hasValue) { if (!ParseInt(argv[++i], o.nPort)) return false; }
-        else if (a == "--port-file" && hasValue) o.strPortFile = argv[++i];
-        else if (a == "--namespace" && hasValue) o.strNamespace = argv[++i];
-        else if (a == "--idle-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nIdleTimeoutSec)) return false; }
-        else if (a == "--receive-timeout" && hasValue) { if (!ParseInt(argv[++i], o.nReceiveTimeoutSec)) return false; }
-        else if (a == "--request-deadline" && hasValue) { if (!ParseInt(argv[++i], o.nRequestDeadlineSec)) return false; }
-        else if (a == "--rates-ca" && hasValue) o.strRatesCa = argv[++i];
-        else if (a == "--max-connections" && hasValue) { if (!ParseInt(argv[++i], o.nMaxConnections)) return false; }
-        else if (a == "--rates-url" && hasValue) o.strRatesUrl = argv[++i];
-        else if (a == "--fetch-every" && hasValue) { if (!ParseInt(argv[++i], o.nFetchEverySec)) return false; }
-        else if (a == "--live-url" && hasValue) o.strLiveUrl = argv[++i];
-        else if (a == "--live-every" && hasValue) { if (!ParseInt(argv[++i], o.nLiveEverySec)) return false; }
-        else if (a == "--reference-url" && hasValue) o.strReferenceUrl = argv[++i];
-        else if (a == "--reference-every" && hasValue) { if (!ParseInt(argv[++i], o.nReferenceEverySec)) return false; }
-        else if (a == "--metals-url" && hasValue) o.strMetalsUrl = argv[++i];
-        else if (a == "--metals-every" && hasValue) { if (!ParseInt(argv[++i], o.nMetalsEverySec)) return false; }
-        else if (a == "--verbose") o.bVerbose = true;
-        else return false;
+}  // namespace
+
+bool ratesvc::ParseServeOptions(const std::vector<std::string>& args, CServeOptions& o) {
+    struct Text {
+        const char* name;
+        std::string CServeOptions::*field;
+    };
+    static const Text kTexts[] = {
+        {"--rates", &CServeOptions::strRates},         {"--port-file", &CServeOptions::strPortFile},
+        {"--namespace", &CServeOptions::strNamespace}, {"--rates-url", &CServeOptions::strRatesUrl},
+        {"--rates-ca", &CServeOptions::strRatesCa},    {"--live-url", &CServeOptions::strLiveUrl},
+        {"--reference-url", &CServeOptions::strReferenceUrl}, {"--metals-url", &CServeOptions::strMetalsUrl},
+    };
+    struct Number {
+        const char* name;
+        int CServeOptions::*field;
+    };
+    static const Number kNumbers[] = {
+        {"--port", &CServeOptions::nPort},
+        {"--idle-timeout", &CServeOptions::nIdleTimeoutSec},
+        {"--receive-timeout", &CServeOptions::nReceiveTimeoutSec},
+        {"--request-deadline", &CServeOptions::nRequestDeadlineSec},
+        {"--max-connections", &CServeOptions::nMaxConnections},
+        {"--fetch-every", &CServeOptions::nFetchEverySec},
+        {"--live-every", &CServeOptions::nLiveEverySec},
+        {"--reference-every", &CServeOptions::nReferenceEverySec},
+        {"--metals-every", &CServeOptions::nMetalsEverySec},
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--verbose") {
+            o.bVerbose = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) return false;
+        bool known = false;
+        for (const Text& t : kTexts)
+            if (a == t.name) {
+                o.*t.field = args[++i];
+                known = true;
+                break;
+            }
+        for (const Number& n : kNumbers)
+            if (!known && a == n.name) {
+                if (!ParseInt(args[++i], o.*n.field)) return false;
+                known = true;
+                break;
+            }
+        if (!known) return false;
     }
     return !o.strRates.empty() && o.nPort >= 0 && o.nPort <= 65535 && o.nIdleTimeoutSec > 0 && o.nReceiveTimeoutSec > 0 &&
-           o.nRequestDeadlineSec > 0 && o.nMaxConnections > 0 &&
-           o.nFetchEverySec > 0;
+           o.nRequestDeadlineSec > 0 && o.nMaxConnections > 0 && o.nFetchEverySec > 0;
 }
 
-void Usage() {
+void ratesvc::ServeUsage() {
     ratesvc::HostUsage(
                  "usage: zelvane-ratesvc --rates FILE [--port N] [--port-file FILE] [--namespace URI]\n"
                  "                       [--idle-timeout SECONDS] [--receive-timeout SECONDS]\n"
@@ -278,6 +285,8 @@ void Usage() {
                  "  --port-file, written to FILE. --namespace replaces ConversionRate's namespace.\n");
 }
 
+namespace {
+
 // gSOAP's description of the last error, for the log.
 std::string FaultText(soap* s) {
     char text[512] = "";
@@ -287,12 +296,7 @@ std::string FaultText(soap* s) {
 
 }  // namespace
 
-int ratesvc::ServeMain(int argc, char** argv) {
-    Options opts;
-    if (!ParseOptions(argc, argv, opts)) {
-        Usage();
-        return 2;
-    }
+int ratesvc::ServeMain(const CServeOptions& opts) {
     if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
 
     Service svc(opts);

@@ -143,11 +143,13 @@ TEST_F(RatesvcWinHost, StopsOnItsEventAndOnTheStopCommand) {
         const char* how;
         bool command;
     } const cases[] = {{"the event Local\\ZelvaneRateServiceStop", false}, {"zelvane-ratesvc /stop", true}};
+    std::vector<DWORD> pids;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
         fs::remove(m_dir + "\\port");
         // The names the installer uses: no --instance, no --log.
         HANDLE service = Launch({"--no-fetch"});
+        pids.push_back(GetProcessId(service));
         const int port = WaitForPort(m_dir + "\\port");
         ASSERT_GT(port, 0);
         EXPECT_EQ(UsdToJpy(port), 117.25);
@@ -169,9 +171,36 @@ TEST_F(RatesvcWinHost, StopsOnItsEventAndOnTheStopCommand) {
     // Its log went to the user's local application data folder.
     wchar_t folder[MAX_PATH];
     ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH), 0u);
+    // The log outlives every run: each of these runs' own lines, from its
+    // start line (which names its process) to the next run's.
     const std::string log = ReadAll((fs::path(folder) / "Zelvane" / "ratesvc.log").string());
-    EXPECT_NE(log.find("listening on 127.0.0.1:"), std::string::npos) << log;
-    EXPECT_NE(log.find("stopped"), std::string::npos) << log;
+    for (const DWORD pid : pids) {
+        const size_t start = log.find("starting (process " + std::to_string(pid) + ";");
+        ASSERT_NE(start, std::string::npos) << pid << "\n" << log;
+        const std::string own = log.substr(start, log.find("starting (process ", start + 1) - start);
+        const size_t listening = own.find("listening on 127.0.0.1:");
+        EXPECT_NE(listening, std::string::npos) << own;
+        EXPECT_NE(own.find("stopped", listening), std::string::npos) << own;
+    }
+}
+
+// Without its local application data folder the service would keep its rates
+// at the drive's root and log nowhere: it does not start, and says why in
+// its exit code and in the log it was given.
+TEST_F(RatesvcWinHost, RefusesToStartWithoutItsDataFolder) {
+    const std::string blocker = m_dir + "\\a-file";
+    std::ofstream(blocker) << "not a folder";
+    wchar_t saved[MAX_PATH];
+    const DWORD had = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", Wide(blocker + "\\AppData").c_str());
+    HANDLE service = LaunchService({"--instance", "nofolder", "--no-fetch", "--port", "0", "--log", m_dir + "\\nofolder.log"});
+    SetEnvironmentVariableW(L"LOCALAPPDATA", had ? saved : nullptr);
+    ASSERT_NE(service, nullptr);
+    const long code = WaitExit(service, 10000);
+    EXPECT_EQ(code, 5);
+    if (code != 5) Stop(service, "nofolder");
+    else CloseHandle(service);
+    EXPECT_NE(ReadAll(m_dir + "\\nofolder.log").find("no local application data folder"), std::string::npos);
 }
 
 // Every publisher's stand-in: the scripted source on the Linux side
