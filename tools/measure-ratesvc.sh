@@ -8,9 +8,12 @@
 #     process's threads (Wine runs each Windows thread as a Linux thread)
 #     over the idle time, the service's and notepad's.
 # The service fetches from a local stand-in for the bank on its normal
-# interval (an hour), so an idle minute should hear nothing from it.
-# Targets: memory and handles at most notepad's and flat; no wake-ups.
-#   tools/measure-ratesvc.sh [--no-build] [requests] [idle seconds]
+# interval (an hour), and from one for the live source (the tests' Coinbase
+# answer) at its shortest, every 30 s: after the requests, LIVE live rounds
+# are waited for (a point after them), and an idle minute should hear only
+# the fetch timer's wake-ups.
+# Targets: memory and handles at most notepad's and flat.
+#   tools/measure-ratesvc.sh [--no-build] [requests] [idle seconds] [live rounds]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ZELVANE_ROOT"
@@ -18,6 +21,7 @@ cd "$ZELVANE_ROOT"
 build=1; [ "${1:-}" = "--no-build" ] && { build=0; shift; }
 requests=${1:-1000}
 idle=${2:-60}
+live=${3:-10}
 if ((build)); then
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw -j 2 --target zelvane-ratesvc process_figures >/dev/null
@@ -41,6 +45,7 @@ timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
 # The bank's stand-in: the sample file over plain http on loopback.
 mkdir -p "$work/www"
 cp ratesvc/sample-rates.xml "$work/www/eurofxref-daily.xml"
+cp tests/ratesvc/standin/coinbase-usd.json "$work/www/exchange-rates"
 python3 -m http.server 0 --bind 127.0.0.1 --directory "$work/www" >"$work/www.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do grep -q 'port' "$work/www.out" && break; sleep 0.1; done
@@ -50,7 +55,8 @@ www_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/www.out" | head -n 1)
 wwork=$(winepath -w "$work")
 wine build/mingw/ratesvc/zelvane-ratesvc.exe --instance "$instance" --rates "$wwork\\rates.xml" \
   --port 0 --port-file "$wwork\\port" --log "$wwork\\ratesvc.log" \
-  --rates-url "http://127.0.0.1:$www_port/eurofxref-daily.xml" &
+  --rates-url "http://127.0.0.1:$www_port/eurofxref-daily.xml" \
+  --live-url "http://127.0.0.1:$www_port/exchange-rates" --live-every 30 &
 pids+=($!)
 for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { log "the rate service did not start"; cat "$work/ratesvc.log" >&2 || true; exit 1; }
@@ -114,6 +120,12 @@ point after-1
 send_requests "$requests"
 point "after-$requests"
 
+# Live rounds, counted by the stand-in's log of requests for the live answer.
+live_rounds() { grep -c 'GET /exchange-rates' "$work/www.out" || true; }
+target=$(($(live_rounds) + live))
+for _ in $(seq $((live * 40))); do [ "$(live_rounds)" -ge "$target" ] && break; sleep 1; done
+point "after-${live}-live"
+
 s0=$(switches "$svc_pid"); n0=$(switches "$np_pid")
 sleep "$idle"
 s1=$(switches "$svc_pid"); n1=$(switches "$np_pid")
@@ -130,5 +142,6 @@ echo "Linux processes: service $svc_pid ($(ls /proc/"$svc_pid"/task | wc -l) thr
   "notepad $np_pid ($(ls /proc/"$np_pid"/task | wc -l) threads, switches $n0 -> $n1)"
 awk -v s="$((s1 - s0))" -v n="$((n1 - n0))" -v t="$idle" 'BEGIN {
   printf "wake-ups per idle minute (voluntary context switches, all threads): service %.1f, notepad %.1f\n", s * 60 / t, n * 60 / t }'
+echo "live rounds answered by the stand-in: $(live_rounds)"
 echo "service log:"
 sed 's/^/  /' "$work/ratesvc.log"

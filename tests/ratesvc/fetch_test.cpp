@@ -236,7 +236,9 @@ TEST_F(RateFetchScripted, StaysOnTlsAndSendsNoValidatorWithControlBytes) {
     ASSERT_EQ(tainted.FetchOnce(), ratesvc::FetchOutcome::kUpdated) << logged;
     tainted.FetchOnce();
     const std::string requests = ReadAll(m_dir + "/requests.log");
-    const std::string last = requests.substr(requests.rfind("GET /tainted.xml"));
+    const size_t lastAt = requests.rfind("GET /tainted.xml");
+    ASSERT_NE(lastAt, std::string::npos) << requests;
+    const std::string last = requests.substr(lastAt);
     EXPECT_EQ(last.find("If-None-Match"), std::string::npos) << last;
     EXPECT_EQ(last.find("If-Modified-Since"), std::string::npos) << last;
     EXPECT_EQ(last.find("X-Forged"), std::string::npos) << last;
