@@ -56,7 +56,7 @@ wwork=$(winepath -w "$work")
 wine build/mingw/ratesvc/zelvane-ratesvc.exe --instance "$instance" --rates "$wwork\\rates.xml" \
   --port 0 --port-file "$wwork\\port" --log "$wwork\\ratesvc.log" \
   --rates-url "http://127.0.0.1:$www_port/eurofxref-daily.xml" \
-  --live-url "http://127.0.0.1:$www_port/exchange-rates" --live-every 30 &
+  --live-url "http://127.0.0.1:$www_port/exchange-rates" --live-every 30 --reference-url "" --metals-url "" &
 pids+=($!)
 for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { log "the rate service did not start"; cat "$work/ratesvc.log" >&2 || true; exit 1; }
