@@ -3,6 +3,7 @@
 #include "app/about_dlg_res.h"
 #include "app/main_app.h"
 #include "resources/resource.h"
+#include "ui/file_win.h"
 #include "ui/text.h"
 #include "ui/window.h"
 #include "update/update_agent.h"
@@ -41,7 +42,7 @@ void CAboutDlg::BindControls() {
 }
 
 bool CAboutDlg::OnInitDialog() {
-    const std::string version = CUpdateAgent::GetFileVersionString(CUpdateAgent::GetExePath());
+    const std::string version = CUpdateAgent::GetFileVersionString(ui::ExecutablePath());
     ui::Window(Item(IDC_ABOUT_VERSION)).SetText("バージョン " + version);
     return true;
 }

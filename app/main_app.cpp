@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "app/main_dlg.h"
+#include "ui/file_win.h"
 #include "ui/text.h"
 
 namespace {
@@ -19,16 +20,8 @@ CMainApp& App() {
 }
 
 std::wstring ExecutableBaseName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"Zelvane";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = ui::ExecutablePath();
+    if (path.empty()) return L"Zelvane";
     const size_t slash = path.find_last_of(L"\\/");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     const size_t dot = name.find_last_of(L'.');

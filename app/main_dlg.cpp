@@ -268,6 +268,11 @@ void CMainDlg::DestroyChart() {
     m_bChartOpen = 0;
 }
 
+void CMainDlg::EnableMonitorButtons(bool on) {
+    m_btnChart.Enable(on);
+    m_btnHide.Enable(on);
+}
+
 void CMainDlg::OnMonitorDestroyed() {
     DestroyChart();
     EndDialog(1);

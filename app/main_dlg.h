@@ -19,19 +19,16 @@ public:
     CMainDlg();
     ~CMainDlg() override;
 
-    // The monitor page and the on-screen window work these directly.
-    ui::ComboBox& currency1() { return m_cbCurrency1; }
-    ui::ComboBox& currency2() { return m_cbCurrency2; }
-    ui::Button& chartButton() { return m_btnChart; }
-    ui::Button& hideButton() { return m_btnHide; }
-
-    // Slides the chart panel in and destroys it, when it is open.
-    void CloseChart();
     // Destroys an open chart panel at once, without the slide (program end).
     void DestroyChart();
 
+    // The monitor's view of the dialog.
     HWND HostWindow() const override { return hwnd(); }
     void OnMonitorDestroyed() override;
+    int Currency1() const override { return m_cbCurrency1.GetCurSel(); }
+    int Currency2() const override { return m_cbCurrency2.GetCurSel(); }
+    void EnableMonitorButtons(bool on) override;
+    void CloseChart() override;
 
 protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;

@@ -2,19 +2,22 @@
 """Builds the release packages from the built executables: the per-user MSI
 and the portable zip, both carrying the same (optionally signed) copies.
 
-  package.py --work DIR --version 2.0.0.1 --zelvane Zelvane.exe
-             [--ratesvc zelvane-ratesvc.exe] [--msi OUT.msi] [--zip OUT.zip]
+  package.py --work DIR --version 2.0.0.1 --pe-version zelvane-pe-version
+             --zelvane Zelvane.exe [--ratesvc zelvane-ratesvc.exe]
+             [--msi OUT.msi] [--zip OUT.zip]
              [--cert CERT --key KEY [--pass-file F] [--timestamp URL]]
 
-The executables are signed first, then the MSI that carries them, so the
-signature on the package covers signed programs. Without --cert the output
-is unsigned and the script says so.
+Every executable must carry a version resource: Windows Installer compares
+versions to decide whether a file may replace the one installed, and the
+self-update reads the running program's. The executables are signed first,
+then the MSI that carries them, so the signature on the package covers
+signed programs. Without --cert the output is unsigned and the script says
+so.
 """
 import argparse
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import zipfile
@@ -61,65 +64,18 @@ def sign(path, args, description):
     os.replace(signed, path)
 
 
-def _version_resource(data):
-    """The bytes of a PE image's first RT_VERSION resource, or None."""
-    u16 = lambda at: struct.unpack_from("<H", data, at)[0]
-    u32 = lambda at: struct.unpack_from("<I", data, at)[0]
-    pe = u32(0x3C)
-    if data[pe:pe + 4] != b"PE\0\0":
-        return None
-    sections, opt_size = u16(pe + 6), u16(pe + 20)
-    opt = pe + 24
-    dirs = opt + (96 if u16(opt) == 0x10B else 112)  # PE32 or PE32+
-    res_rva = u32(dirs + 2 * 8)
-    table = opt + opt_size
-
-    def offset(rva):
-        for i in range(sections):
-            sec = table + 40 * i
-            size, va, raw = max(u32(sec + 8), u32(sec + 16)), u32(sec + 12), u32(sec + 20)
-            if va <= rva < va + size:
-                return raw + rva - va
-        return None
-
-    base = offset(res_rva) if res_rva else None
-    if base is None:
-        return None
-
-    def entries(directory):
-        named, numbered = u16(directory + 12), u16(directory + 14)
-        return [(u32(directory + 16 + 8 * i), u32(directory + 20 + 8 * i)) for i in range(named + numbered)]
-
-    def subdirectory(target):
-        return base + (target & 0x7FFFFFFF) if target & 0x80000000 else None
-
-    # Type RT_VERSION (16), then its first name, then that name's first language.
-    names = next((subdirectory(t) for ident, t in entries(base) if ident == 16), None)
-    languages = subdirectory(entries(names)[0][1]) if names and entries(names) else None
-    if not languages or not entries(languages) or entries(languages)[0][1] & 0x80000000:
-        return None
-    leaf = base + entries(languages)[0][1]
-    at = offset(u32(leaf))
-    return None if at is None else data[at:at + u32(leaf + 4)]
-
-
-def file_version(path):
+def file_version(path, reader):
     """The file version of an executable's version resource, "a.b.c.d", or None.
 
-    wixl leaves the File table's Version empty; without it Windows Installer
-    would treat the program as an unversioned file.
+    reader is zelvane-pe-version, the self-update's own reader built for this
+    machine: the packages and the update read a version the same way.
     """
-    data = open(path, "rb").read()
-    try:
-        block = _version_resource(data)
-    except struct.error:
-        block = None
-    # VS_VERSIONINFO: the fixed part follows the key L"VS_VERSION_INFO", 32-bit aligned.
-    at = block.find(struct.pack("<I", 0xFEEF04BD)) if block else -1
-    if at < 0:
+    r = subprocess.run([reader, path], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if r.returncode == 1:
         return None
-    ms, ls = struct.unpack_from("<II", block, at + 8)
-    return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    if r.returncode != 0 or not r.stdout.strip():
+        sys.exit("package.py: %s %s failed (%d):\n%s" % (reader, path, r.returncode, r.stderr))
+    return r.stdout.strip()
 
 
 def msi_version(version):
@@ -133,7 +89,7 @@ def msi_version(version):
     return version
 
 
-def build_msi(args, stage):
+def build_msi(args, stage, versions):
     out = os.path.abspath(args.msi)
     # wixl takes only relative source paths: it runs in the stage folder.
     shutil.copyfile(os.path.join(ROOT, "resources", "zelvane.ico"), os.path.join(stage, "zelvane.ico"))
@@ -147,13 +103,11 @@ def build_msi(args, stage):
     if os.path.exists(out):
         os.remove(out)
     run(cmd, cwd=stage)
+    # wixl leaves the File table's Version empty, which would make the
+    # programs unversioned files to Windows Installer.
     files = [("ZelvaneExe", "Zelvane.exe")] + ([("RateSvcExe", "zelvane-ratesvc.exe")] if args.ratesvc else [])
     for key, name in files:
-        version = file_version(os.path.join(stage, name))
-        if not version:
-            print("package.py: warning: %s has no version resource; installed as an unversioned file" % name)
-            continue
-        run(["msibuild", out, "-q", "UPDATE `File` SET `Version`='%s' WHERE `File`='%s'" % (version, key)])
+        run(["msibuild", out, "-q", "UPDATE `File` SET `Version`='%s' WHERE `File`='%s'" % (versions[name], key)])
         # A hash is for unversioned files only; a versioned one is compared by version.
         run(["msibuild", out, "-q", "DELETE FROM `MsiFileHash` WHERE `File_`='%s'" % key])
     for key, name in SELF_UPDATE_LEFTOVERS:
@@ -178,6 +132,7 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("--work", required=True)
     p.add_argument("--version", required=True)
+    p.add_argument("--pe-version", required=True)
     p.add_argument("--zelvane", required=True)
     p.add_argument("--ratesvc")
     p.add_argument("--msi")
@@ -190,16 +145,26 @@ def main():
     if bool(args.cert) != bool(args.key):
         sys.exit("package.py: a signing certificate needs its key, and a key its certificate")
 
+    # Checked before anything is made: an unversioned program would be
+    # overwritten by any package, older ones included, and could not update
+    # itself.
+    executables = [("Zelvane.exe", args.zelvane, "Zelvane")]
+    if args.ratesvc:
+        executables.append(("zelvane-ratesvc.exe", args.ratesvc, "Zelvane rate service"))
+    versions = {}
+    for name, path, _ in executables:
+        versions[name] = file_version(path, args.pe_version)
+        if not versions[name]:
+            sys.exit("package.py: %s is no x64 executable with a version resource" % path)
+
     stage = os.path.abspath(os.path.join(args.work, "stage"))
     shutil.rmtree(stage, ignore_errors=True)
     os.makedirs(stage)
-    shutil.copyfile(args.zelvane, os.path.join(stage, "Zelvane.exe"))
-    sign(os.path.join(stage, "Zelvane.exe"), args, "Zelvane")
-    if args.ratesvc:
-        shutil.copyfile(args.ratesvc, os.path.join(stage, "zelvane-ratesvc.exe"))
-        sign(os.path.join(stage, "zelvane-ratesvc.exe"), args, "Zelvane rate service")
+    for name, path, description in executables:
+        shutil.copyfile(path, os.path.join(stage, name))
+        sign(os.path.join(stage, name), args, description)
     if args.msi:
-        build_msi(args, stage)
+        build_msi(args, stage, versions)
     if args.zip:
         build_zip(args, stage)
     if not args.cert:

@@ -57,10 +57,7 @@ bool StayQuiet(bool settingOn, bool shellAnswered, int shellState, bool foregrou
 }
 
 std::string PairLabel(int currency1, int currency2) {
-    auto code = [](int i) -> std::string {
-        return i >= 0 && i < rates::kCurrencyCount ? rates::CurrencyCodes[static_cast<size_t>(i)] : "";
-    };
-    return code(currency1) + "->" + code(currency2) + " ";
+    return std::string(rates::CurrencyCode(currency1, "")) + "->" + rates::CurrencyCode(currency2, "") + " ";
 }
 
 Colour VisibleTextColour(Colour chosen) {

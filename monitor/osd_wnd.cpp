@@ -77,8 +77,6 @@ OSDwnd::OSDwnd(const rates::ServiceSettings& settings) {
 OSDwnd::~OSDwnd() {
     if (g_pWndObject == this) g_pWndObject = nullptr;
     if (m_bClassRegistered) UnregisterClassW(m_pszClass, m_hInst);
-    if (m_hFont) DeleteObject(m_hFont);
-    if (m_nid.hIcon) DestroyIcon(m_nid.hIcon);
     m_pConv.reset();
     m_pExch.reset();
     if (m_bComInitialized) CoUninitialize();
@@ -120,8 +118,8 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
 
     // The screen's dpi until the window exists and tells its own.
     m_nDpi = ui::DpiOf(nullptr);
-    m_hFont = CreateRateFont(m_nDpi);
-    if (!m_hFont) {
+    m_font.reset(CreateRateFont(m_nDpi));
+    if (!m_font) {
         UndoFirstCreate();
         return 0;
     }
@@ -169,9 +167,9 @@ int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, in
     m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_nid.uCallbackMessage = kTrayCallback;
     // At the notification area's size for this dpi, not a blurred 16 pixels.
-    // Owned: one left by a failed first Create goes first.
-    if (m_nid.hIcon) DestroyIcon(m_nid.hIcon);
-    m_nid.hIcon = ui::LoadSmallIcon(m_hInst, IDR_MAINFRAME, m_hWnd);
+    // One left by a failed first Create goes first.
+    m_icon.reset(ui::LoadSmallIcon(m_hInst, IDR_MAINFRAME, m_hWnd));
+    m_nid.hIcon = m_icon.get();
     if (!SetTip("Zelvane", NIM_ADD)) {
         UndoFirstCreate();
         return 0;
@@ -191,8 +189,7 @@ void OSDwnd::UndoFirstCreate() {
     }
     if (m_bClassRegistered) UnregisterClassW(m_pszClass, m_hInst);
     m_bClassRegistered = false;
-    if (m_hFont) DeleteObject(m_hFont);
-    m_hFont = nullptr;
+    m_font.reset();
     m_hInst = nullptr;
 }
 
@@ -261,7 +258,7 @@ int OSDwnd::Poll() {
     hooks.alarmOn = AlarmState.bAlarmOn;
     hooks.writeLog = [](const std::string& pair, double r) { WriteRateLog(pair, r); };
     hooks.checkAlarm = [](double r) { return CheckAlarm(r); };
-    hooks.stayQuiet = [] { return monitor::UserMustNotBeDisturbed(); };
+    hooks.stayQuiet = [this] { return monitor::UserMustNotBeDisturbed(m_bQuietFullScreen); };
     if (!monitor::TakeRate(m_poll, rate, RateHistory, hooks)) return 0;
     // A text wider than the window at a high dpi widens it.
     MoveToPosition(m_nPosition);
@@ -269,22 +266,21 @@ int OSDwnd::Poll() {
 }
 
 bool OSDwnd::UseDpi(int dpi) {
-    if (dpi == m_nDpi && m_hFont) return false;
-    HFONT font = CreateRateFont(dpi);
+    if (dpi == m_nDpi && m_font) return false;
+    ui::GdiObject<HFONT> font(CreateRateFont(dpi));
     if (!font) return false;  // the old font still draws, if smaller
-    if (m_hFont) DeleteObject(m_hFont);
-    m_hFont = font;
+    m_font = std::move(font);
     m_nDpi = dpi;
     return true;
 }
 
 int OSDwnd::TextWidth() const {
-    if (m_poll.strText.empty() || !m_hFont) return 0;
+    if (m_poll.strText.empty() || !m_font) return 0;
     HDC screen = GetDC(nullptr);
     if (!screen) return 0;
     RECT rc{0, 0, 0, 0};
     {
-        ui::ScopedSelectObject font(screen, m_hFont);
+        ui::ScopedSelectObject font(screen, m_font.get());
         const std::wstring text = ui::Widen(m_poll.strText);
         DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT);
     }
@@ -317,7 +313,7 @@ void OSDwnd::Paint() {
     SetTextColor(dc, monitor::VisibleTextColour(m_poll.bUp ? m_crUp : m_crDown));
     SetBkMode(dc, TRANSPARENT);
     {
-        ui::ScopedSelectObject font(dc, m_hFont);
+        ui::ScopedSelectObject font(dc, m_font.get());
         RECT rc;
         GetClientRect(m_hWnd, &rc);
         const int margin = ui::ScaleForDpi(monitor::kTextMargin, m_nDpi);

@@ -15,6 +15,7 @@
 #include "monitor/osd_logic.h"
 #include "monitor/tray_tip.h"
 #include "rates/rate_query.h"
+#include "ui/gdi.h"
 
 namespace rates {
 class CCurrencyConvertor;
@@ -51,6 +52,9 @@ public:
     // One poll; 1 when the window is to be shown.
     int Poll();
     void SetInterval(int index) { m_nPollMs = monitor::PollPeriodMs(index); }
+    // The monitor page's "do not show over full-screen programs" box, as of
+    // the last switch-on; on until then.
+    void SetQuietOverFullScreen(bool on) { m_bQuietFullScreen = on; }
     void MoveToPosition(int nIndex);
     void Paint();
 
@@ -87,15 +91,17 @@ private:
     int m_nCur1 = 0;
     int m_nCur2 = 0;
     const wchar_t* m_pszClass = L"981B9D25-540B-47b7-B36F-CD3CA21BEEB3";
-    HFONT m_hFont = nullptr;
+    ui::GdiObject<HFONT> m_font;
     int m_nDpi = 96;       // the font's and the window's dots per inch
     int m_nPosition = 0;   // the last MoveToPosition index
+    ui::OwnedIcon m_icon;  // the tray's, lent to m_nid
     NOTIFYICONDATAW m_nid{};
     monitor::PollState m_poll;  // pair label, text, previous rate, rise, rate-only
     bool m_bClassRegistered = false;
     bool m_bIconAdded = false;
     bool m_bUndoing = false;  // a failed Create is destroying its window
     bool m_bResumePoll = false;  // the poll timer runs on kResumePollMs
+    bool m_bQuietFullScreen = true;
     std::string m_strTipState;   // the tip's first line
     bool m_bPolled = false;      // m_lastRate holds a poll's answer
     monitor::PolledRate m_lastRate;

@@ -3,11 +3,9 @@
 #include <commdlg.h>
 
 #include "app/main_app.h"
-#include "app/main_dlg.h"
 #include "app/service_settings.h"
 #include "monitor/osd_wnd.h"
 #include "monitor/pg_monitor_res.h"
-#include "monitor/quiet_manner.h"
 
 namespace {
 
@@ -20,7 +18,7 @@ constexpr const char* kPositions[] = {"左上", "右上", "真ん中"};
 
 }  // namespace
 
-CPgMonitor::CPgMonitor(CMainDlg* mainDlg) : ui::Dialog(IDD_PG_MONITOR), m_pMainDlg(mainDlg) {}
+CPgMonitor::CPgMonitor(IMonitorHost* host) : ui::Dialog(IDD_PG_MONITOR), m_pHost(host) {}
 
 void CPgMonitor::BindControls() {
     m_btnOnOff.Attach(Item(IDC_MON_ONOFF));
@@ -111,25 +109,23 @@ void CPgMonitor::OnOnOff() {
     const int rateOnly = m_chkRateOnly.Send(BM_GETCHECK) == BST_CHECKED ? 1 : 0;
     const int quiet = m_chkQuiet.Send(BM_GETCHECK) == BST_CHECKED ? 1 : 0;
     const HINSTANCE hInst = GetModuleHandleW(nullptr);
-    CMainDlg* main = m_pMainDlg;
+    IMonitorHost* host = m_pHost;
 
     if (caption == "ON") {
-        const int currency1 = main->currency1().GetCurSel();
-        const int currency2 = main->currency2().GetCurSel();
+        const int currency1 = host->Currency1();
+        const int currency2 = host->Currency2();
         if (currency1 < 0 || currency2 < 0) {
             App().DoMessageBox("通貨を選択してください", MB_OK | MB_ICONEXCLAMATION);
             return;
         }
         ShowSwitch(true);
-        main->chartButton().Enable(true);
-        main->hideButton().Enable(true);
+        host->EnableMonitorButtons(true);
         App().WriteSettingInt(kSection, "Interval", interval);
         App().WriteSettingInt(kSection, "Position", position);
         App().WriteSettingInt(kSection, "bRateOnly", rateOnly);
         App().WriteSettingInt(kSection, "UpColor", static_cast<int>(m_crUp));
         App().WriteSettingInt(kSection, "DownColor", static_cast<int>(m_crDown));
         App().WriteSettingInt(kSection, "bQuietFullScreen", quiet);
-        bQuietFullScreen = quiet != 0;
 
         // The first switch-on (or the first after a failed one) sets the
         // window up and stays in its loop; later ones only reconfigure.
@@ -138,9 +134,10 @@ void CPgMonitor::OnOnOff() {
             SetTheOSDwnd(std::make_unique<OSDwnd>(ReadServiceSettings()));
             osd = TheOSDwnd();
         }
+        osd->SetQuietOverFullScreen(quiet != 0);
         const bool first = !osd->IsCreated();
         const int created =
-            osd->Create(hInst, currency1, currency2, interval, position, m_crUp, m_crDown, rateOnly, main);
+            osd->Create(hInst, currency1, currency2, interval, position, m_crUp, m_crDown, rateOnly, host);
         if (!first) return;
         if (created) {
             // Serves every window of the thread until the program ends; the
@@ -152,16 +149,14 @@ void CPgMonitor::OnOnOff() {
         // Nothing runs: show the switch as off, so the next press tries again
         // from the start.
         ShowSwitch(false);
-        main->chartButton().Enable(false);
-        main->hideButton().Enable(false);
+        host->EnableMonitorButtons(false);
         return;
     }
 
     ShowSwitch(false);
-    main->CloseChart();
-    main->chartButton().Enable(false);
-    main->hideButton().Enable(false);
+    host->CloseChart();
+    host->EnableMonitorButtons(false);
     if (OSDwnd* osd = TheOSDwnd())
-        osd->Create(hInst, main->currency1().GetCurSel(), main->currency2().GetCurSel(), interval, position, m_crUp,
-                    m_crDown, rateOnly, main);
+        osd->Create(hInst, host->Currency1(), host->Currency2(), interval, position, m_crUp, m_crDown, rateOnly,
+                    host);
 }

@@ -4,18 +4,15 @@
 #pragma once
 
 #include "controls/led_button.h"
+#include "monitor/monitor_host.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/window.h"
 
-class CMainDlg;
-
 class CPgMonitor : public ui::Dialog {
 public:
-    explicit CPgMonitor(CMainDlg* mainDlg);
-
-    CMainDlg* mainDlg() const { return m_pMainDlg; }
+    explicit CPgMonitor(IMonitorHost* host);
 
 protected:
     void BindControls() override;
@@ -30,10 +27,10 @@ private:
     void OnNothing() {}
     INT_PTR OnPaint(WPARAM wp, LPARAM lp);
     void ChooseColour(COLORREF* colour, ui::GdiObject<HBRUSH>* brush);
-    // The switch's look and the main dialog's buttons that need a running monitor.
+    // The switch's caption and LED, and bMonitorOn.
     void ShowSwitch(bool on);
 
-    CMainDlg* m_pMainDlg;
+    IMonitorHost* m_pHost;
     ui::GdiObject<HBRUSH> m_brUp;
     ui::GdiObject<HBRUSH> m_brDown;
     COLORREF m_crUp = 0;

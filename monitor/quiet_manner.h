@@ -3,14 +3,11 @@
 // shown or sets off an alarm sound.
 #pragma once
 
-// The monitor page's "do not show over full-screen programs" box, as of the
-// last switch-on; on by default.
-extern bool bQuietFullScreen;
-
 namespace monitor {
 
 // Asks the shell (and looks at the foreground window); false whenever
-// bQuietFullScreen is off.
-bool UserMustNotBeDisturbed();
+// settingOn (the monitor page's "do not show over full-screen programs"
+// box) is off.
+bool UserMustNotBeDisturbed(bool settingOn);
 
 }  // namespace monitor

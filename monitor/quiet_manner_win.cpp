@@ -5,8 +5,6 @@
 
 #include "monitor/osd_logic.h"
 
-bool bQuietFullScreen = true;
-
 namespace monitor {
 
 namespace {
@@ -56,12 +54,12 @@ bool ForegroundIsFullScreen() {
 
 }  // namespace
 
-bool UserMustNotBeDisturbed() {
-    if (!bQuietFullScreen) return false;
+bool UserMustNotBeDisturbed(bool settingOn) {
+    if (!settingOn) return false;
     QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
     QueryStateFn query = QueryStateProc();
     const bool answered = query && SUCCEEDED(query(&state));
-    return StayQuiet(true, answered, static_cast<int>(state), ForegroundIsFullScreen());
+    return StayQuiet(settingOn, answered, static_cast<int>(state), ForegroundIsFullScreen());
 }
 
 }  // namespace monitor

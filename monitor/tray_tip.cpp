@@ -33,8 +33,6 @@ std::string CutToUnits(const std::string& utf8, size_t maxUnits) {
     return utf8;
 }
 
-std::string Code(int i) { return i >= 0 && i < rates::kCurrencyCount ? rates::CurrencyCodes[static_cast<size_t>(i)] : "?"; }
-
 }  // namespace
 
 std::string TrayTip(const std::string& state, const PolledRate* last, size_t maxUnits) {
@@ -43,7 +41,8 @@ std::string TrayTip(const std::string& state, const PolledRate* last, size_t max
     char time[8];
     std::snprintf(time, sizeof(time), "%02d:%02d", last->hour % 24, last->minute % 60);
     const std::string line =
-        Code(last->currency1) + "/" + Code(last->currency2) + " " + rates::RateText(last->rate) + " " + time;
+        std::string(rates::CurrencyCode(last->currency1, "?")) + "/" + rates::CurrencyCode(last->currency2, "?") + " " +
+        rates::RateText(last->rate) + " " + time;
     if (CountUnits(tip) + 1 + CountUnits(line) > maxUnits) return tip;
     return tip + "\n" + line;
 }

@@ -5,24 +5,11 @@
 #include <ctime>
 
 #include "app/main_app.h"
+#include "ui/file_win.h"
+#include "ui/scoped_handle.h"
 #include "ui/text.h"
 
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
 
 // Appends the whole line or nothing. The file is created when missing, never
 // truncated, and shared with no one while it is open.
@@ -30,15 +17,14 @@ bool AppendLine(const std::wstring& path, const std::string& line) {
     // A path beyond the platform's limit is refused rather than cut short,
     // which would write to another file.
     if (path.empty() || path.size() >= MAX_PATH) return false;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ui::ScopedHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER end = {};
     if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) return false;
-    const DWORD size = static_cast<DWORD>(line.size());
-    DWORD written = 0;
-    if (WriteFile(file.get(), line.data(), size, &written, nullptr) && written == size) return true;
-    // A short write (a full disk) would leave half a line for the next one
-    // to run into: take it back.
+    if (ui::WriteAll(file.get(), line)) return true;
+    // Half a line (a full disk) would leave the next one to run into it:
+    // take it back.
     if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
     return false;
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "rates/currency_tables.h"
-#include "transport/event_socket.h"
 #include "transport/soap_values.h"
 
 namespace rates {
@@ -31,14 +30,10 @@ const soap::SoapParamInfo kConversionRateParams[] = {
     {},
 };
 
-std::unique_ptr<IConnection> OrSocket(std::unique_ptr<IConnection> connection) {
-    return connection ? std::move(connection) : std::make_unique<CEventSocket>();
-}
-
 }  // namespace
 
 CCurrencyConvertor::CCurrencyConvertor(const std::string& endpointUrl, const std::string& serviceNamespace,
-                                       std::unique_ptr<soap::IXmlReader> reader, std::unique_ptr<IConnection> connection)
+                                       const soap::ClientParts& parts)
     : m_namespace(serviceNamespace),
       m_namespaceW(m_namespace.begin(), m_namespace.end()),
       m_actionLine("SOAPAction: \"" + m_namespace + "ConversionRate\"\r\n"),
@@ -55,7 +50,7 @@ CCurrencyConvertor::CCurrencyConvertor(const std::string& endpointUrl, const std
                   m_namespaceW.c_str(),
                   soap::NameHash(m_namespaceW),
                   static_cast<int>(m_namespace.size())},
-      m_client(endpointUrl.c_str(), OrSocket(std::move(connection)), std::move(reader)) {}
+      m_client(endpointUrl.c_str(), parts.newConnection(), parts.newReader) {}
 
 soap::Status CCurrencyConvertor::ConversionRate(int FromCurrency, int ToCurrency, double* ConversionRateResult) {
     if (!ConversionRateResult) return soap::kStatusPointer;

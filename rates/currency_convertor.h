@@ -6,19 +6,16 @@
 #include <memory>
 #include <string>
 
-#include "transport/connection.h"
+#include "transport/client_parts.h"
 #include "transport/soap_service_client.h"
-#include "transport/xml_reader.h"
 
 namespace rates {
 
 class CCurrencyConvertor {
 public:
     // endpointUrl and serviceNamespace come from the "Service" settings.
-    // connection: none gives the platform's socket.
     CCurrencyConvertor(const std::string& endpointUrl, const std::string& serviceNamespace,
-                       std::unique_ptr<soap::IXmlReader> reader = nullptr,
-                       std::unique_ptr<IConnection> connection = nullptr);
+                       const soap::ClientParts& parts = soap::PlatformParts());
 
     // *ConversionRateResult is written only on success; after a failure
     // ResultCode() names the step that failed.

@@ -3,7 +3,6 @@
 #include <cstddef>
 
 #include "rates/currency_tables.h"
-#include "transport/event_socket.h"
 #include "transport/soap_string.h"
 #include "transport/soap_values.h"
 
@@ -54,11 +53,8 @@ struct CountryTexts {
 
 }  // namespace
 
-CCurrencyExchangeService::CCurrencyExchangeService(const std::string& endpointUrl,
-                                                   std::unique_ptr<soap::IXmlReader> reader,
-                                                   std::unique_ptr<IConnection> connection)
-    : m_client(endpointUrl.c_str(), connection ? std::move(connection) : std::make_unique<CEventSocket>(),
-               std::move(reader)) {}
+CCurrencyExchangeService::CCurrencyExchangeService(const std::string& endpointUrl, const soap::ClientParts& parts)
+    : m_client(endpointUrl.c_str(), parts.newConnection(), parts.newReader) {}
 
 soap::Status CCurrencyExchangeService::getRate(std::u16string_view country1, std::u16string_view country2,
                                                float* Result) {

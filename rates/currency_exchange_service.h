@@ -7,16 +7,15 @@
 #include <string>
 #include <string_view>
 
-#include "transport/connection.h"
+#include "transport/client_parts.h"
 #include "transport/soap_service_client.h"
-#include "transport/xml_reader.h"
 
 namespace rates {
 
 class CCurrencyExchangeService {
 public:
-    explicit CCurrencyExchangeService(const std::string& endpointUrl, std::unique_ptr<soap::IXmlReader> reader = nullptr,
-                                      std::unique_ptr<IConnection> connection = nullptr);
+    explicit CCurrencyExchangeService(const std::string& endpointUrl,
+                                      const soap::ClientParts& parts = soap::PlatformParts());
 
     // The names are sent as given: an empty one is an element with no
     // content. *Result is written only on success.

@@ -50,6 +50,10 @@ const soap::SoapEnumInfo CurrencyEnum = {
     kCurrencyCount,
 };
 
+const char* CurrencyCode(int index, const char* none) {
+    return index >= 0 && index < kCurrencyCount ? CurrencyCodes[static_cast<size_t>(index)] : none;
+}
+
 int FindCurrencyCode(std::string_view code) {
     for (int i = 0; i < kCurrencyCount; ++i)
         if (code == CurrencyCodes[i]) return i;

@@ -34,6 +34,10 @@ extern const std::array<const char*, kCurrencyCount> CountryNames;
 // The Currency enumeration of the conversion-rate service.
 extern const soap::SoapEnumInfo CurrencyEnum;
 
+// The three-letter code at a currency index; `none` for any other index
+// (-1: nothing chosen).
+const char* CurrencyCode(int index, const char* none);
+
 // Index of a three-letter code (exact, case-sensitive), or -1.
 int FindCurrencyCode(std::string_view code);
 

@@ -14,10 +14,10 @@ ServiceSettings DefaultServiceSettings() {
     return {kDefaultConversionRateUrl, kDefaultConversionRateNamespace, kDefaultExchangeRateUrl};
 }
 
-RateAnswer QueryRate(const ServiceSettings& settings, int currency1, int currency2) {
+RateAnswer QueryRate(const ServiceSettings& settings, int currency1, int currency2, const soap::ClientParts& parts) {
     RateAnswer answer;
     {
-        CCurrencyConvertor convertor(settings.conversionRateUrl, settings.conversionRateNamespace);
+        CCurrencyConvertor convertor(settings.conversionRateUrl, settings.conversionRateNamespace, parts);
         double rate = 0.0;
         if (soap::Succeeded(convertor.ConversionRate(currency1, currency2, &rate))) {
             answer.ok = true;
@@ -26,7 +26,7 @@ RateAnswer QueryRate(const ServiceSettings& settings, int currency1, int currenc
         }
     }
     // Any failure of the first service, whatever its reason, falls back.
-    CCurrencyExchangeService exchange(settings.exchangeRateUrl);
+    CCurrencyExchangeService exchange(settings.exchangeRateUrl, parts);
     float rate = 0.0f;
     if (soap::Succeeded(exchange.getRate(CountryNameW(currency1), CountryNameW(currency2), &rate))) {
         answer.ok = true;

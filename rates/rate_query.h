@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "transport/client_parts.h"
 #include "transport/soap_result.h"
 
 namespace rates {
@@ -27,7 +28,8 @@ struct RateAnswer {
 };
 
 // Both indices must be currency indices 0..150.
-RateAnswer QueryRate(const ServiceSettings& settings, int currency1, int currency2);
+RateAnswer QueryRate(const ServiceSettings& settings, int currency1, int currency2,
+                     const soap::ClientParts& parts = soap::PlatformParts());
 
 // "%.4f" with "." and no grouping, whatever the C locale.
 std::string RateText(double rate);

@@ -360,7 +360,7 @@ const CRateBook& CurrentBook(CServeContext& context) {
 std::string AnswerText(const CRateAnswer& answer) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.10g", answer.dRate);
-    return std::string(rate) + " (" + answer.pszSource + ")";
+    return rate;
 }
 
 void ServeConnection(soap* conn, CServeContext& context) {

@@ -43,7 +43,7 @@ void ServeConnection(soap* conn, CServeContext& context);
 
 // The book, with the bank's file as it is on disk now.
 const CRateBook& CurrentBook(CServeContext& context);
-// A rate and its source, for the verbose log.
+// A rate as the verbose log writes it.
 std::string AnswerText(const CRateAnswer& answer);
 
 // Serves ConversionRate in namespace `uri` instead of the compiled-in one;

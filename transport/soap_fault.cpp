@@ -145,12 +145,7 @@ bool CSoapFaultParser::EndElement(XmlText, XmlText, XmlText) {
 }
 
 Status ParseFault(const char* data, size_t len, IXmlReader* reader, SoapFaultInfo& info) {
-    std::unique_ptr<IXmlReader> fresh;
-    if (!reader) {
-        Status s = CreateXmlReader(&fresh);
-        if (!soap::Succeeded(s)) return s;
-        reader = fresh.get();
-    }
+    if (!reader) return kStatusPointer;
     CSoapFaultParser parser(info);
     Status s = reader->SetContentHandler(&parser);
     if (soap::Succeeded(s)) s = reader->Parse(data, len);

@@ -86,9 +86,8 @@ private:
     std::u16string m_text;
 };
 
-// Parses a fault with reader (a fresh platform reader when nullptr) and
-// detaches the handler afterwards. The record keeps what was read even when
-// the parse fails.
+// Parses a fault with reader and detaches the handler afterwards. The record
+// keeps what was read even when the parse fails.
 Status ParseFault(const char* data, size_t len, IXmlReader* reader, SoapFaultInfo& info);
 
 // The outcome of a status 500 answer: SOAPCLIENT_FAULT (an empty body is not

@@ -5,10 +5,9 @@
 
 namespace soap {
 
-CSoapServiceClient::CSoapServiceClient(const char* endpointUrl,
-                                       std::unique_ptr<IConnection> connection,
-                                       std::unique_ptr<IXmlReader> reader)
-    : m_http(endpointUrl, std::move(connection)), m_reader(std::move(reader)) {
+CSoapServiceClient::CSoapServiceClient(const char* endpointUrl, std::unique_ptr<IConnection> connection,
+                                       XmlReaderFactory newReader)
+    : m_http(endpointUrl, std::move(connection)), m_newReader(newReader) {
     m_http.SetFaultParser(this);
 }
 
@@ -20,7 +19,8 @@ CSoapServiceClient::~CSoapServiceClient() {
 Status CSoapServiceClient::GetClientReader(IXmlReader** reader) {
     if (!reader) return kStatusPointer;
     if (!m_reader) {
-        Status s = CreateXmlReader(&m_reader);
+        if (!m_newReader) return kStatusPointer;
+        Status s = m_newReader(&m_reader);
         if (!Succeeded(s)) return s;
     }
     *reader = m_reader.get();
@@ -28,9 +28,9 @@ Status CSoapServiceClient::GetClientReader(IXmlReader** reader) {
 }
 
 bool CSoapServiceClient::ParseFault(const char* data, size_t len) {
+    // A call gets this far only with the client's reader made.
     IXmlReader* reader = nullptr;
-    GetClientReader(&reader);  // none: ParseFault makes a fresh one
-    return Succeeded(soap::ParseFault(data, len, reader, m_fault));
+    return Succeeded(GetClientReader(&reader)) && Succeeded(soap::ParseFault(data, len, reader, m_fault));
 }
 
 Status CSoapServiceClient::Call(const SoapOperationInfo& op, void* block, const char* actionLine,

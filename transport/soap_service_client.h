@@ -16,10 +16,10 @@ namespace soap {
 
 class CSoapServiceClient : private ISoapFaultParser {
 public:
-    // reader: normally none; the platform reader is then created on the
-    // first call and kept for the life of the client.
-    CSoapServiceClient(const char* endpointUrl, std::unique_ptr<IConnection> connection,
-                       std::unique_ptr<IXmlReader> reader = nullptr);
+    // newReader makes the reader at the first call (after the caller has
+    // set up what the platform's needs, such as COM); it is kept for the
+    // life of the client.
+    CSoapServiceClient(const char* endpointUrl, std::unique_ptr<IConnection> connection, XmlReaderFactory newReader);
     ~CSoapServiceClient() override;
     CSoapServiceClient(const CSoapServiceClient&) = delete;
     CSoapServiceClient& operator=(const CSoapServiceClient&) = delete;
@@ -48,6 +48,7 @@ private:
     CSoapHttpClient m_http;
     SoapFaultInfo m_fault;
     CSoapResponseParser m_parser;
+    XmlReaderFactory m_newReader;
     std::unique_ptr<IXmlReader> m_reader;
 };
 

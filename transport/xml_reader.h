@@ -48,6 +48,10 @@ public:
     virtual Status Parse(const char* data, size_t len) = 0;
 };
 
+// Makes a reader; what a service client is handed instead of naming the
+// platform's.
+using XmlReaderFactory = Status (*)(std::unique_ptr<IXmlReader>* reader);
+
 // The platform reader. On Windows COM must be initialised on the thread.
 Status CreateXmlReader(std::unique_ptr<IXmlReader>* reader);
 

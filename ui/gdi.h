@@ -5,36 +5,17 @@
 
 #include <windows.h>
 
+#include "ui/scoped_handle.h"
+
 namespace ui {
 
+// A pen, brush, font, bitmap or region of one's own.
 template <class T>
-class GdiObject {
-public:
-    explicit GdiObject(T handle = nullptr) : handle_(handle) {}
-    ~GdiObject() { reset(); }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(other.release()) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
+using GdiObject = UniqueHandle<T, DeleteObject>;
 
-    T get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    T release() {
-        T h = handle_;
-        handle_ = nullptr;
-        return h;
-    }
-    void reset(T handle = nullptr) {
-        if (handle_) DeleteObject(handle_);
-        handle_ = handle;
-    }
-
-private:
-    T handle_;
-};
+// An icon of one's own (CreateIcon, LoadImage without LR_SHARED...), not
+// a shared one from LoadIcon.
+using OwnedIcon = UniqueHandle<HICON, DestroyIcon>;
 
 class ScopedSelectObject {
 public:

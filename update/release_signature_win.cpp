@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <memory>
 
-#include "update/win_handle.h"
+#include "ui/scoped_handle.h"
 
 namespace update {
 
 namespace {
+
+using CryptKey = ui::UniqueHandle<HCRYPTKEY, CryptDestroyKey>;
+using CryptHash = ui::UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
 
 struct LocalFreer {
     void operator()(void* p) const { LocalFree(p); }

@@ -17,7 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "update/win_handle.h"
+#include "ui/scoped_handle.h"
+
+namespace update {
+// A WinInet session, connection or request.
+using InternetHandle = ui::UniqueHandle<HINTERNET, InternetCloseHandle>;
+}  // namespace update
 
 class CUpdateAgent {
 public:
@@ -61,7 +66,6 @@ public:
     // failed, the server stalled past the deadline, or fewer bytes arrived
     // than its Content-Length announced.
     static bool Download(HINTERNET request, unsigned long long limit, std::vector<unsigned char>* out);
-    static std::wstring GetExePath();
     // "2.0.0.1" from the file's version resource, or the empty text.
     static std::string GetFileVersionString(const std::wstring& path);
     // 1 offered newer, 0 equal, -1 older, -21/-22 offered/running malformed.

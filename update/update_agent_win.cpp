@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/file_win.h"
+#include "ui/scoped_handle.h"
 #include "ui/text.h"
 #include "update/pe_image.h"
 #include "update/release_notes.h"
@@ -111,31 +113,20 @@ bool RenameByHandle(HANDLE file, const std::wstring& path) {
     return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
-bool WriteAll(HANDLE file, const unsigned char* data, size_t size) {
-    while (size > 0) {
-        const DWORD piece = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file, data, piece, &written, nullptr) || written != piece) return false;
-        data += piece;
-        size -= piece;
-    }
-    return true;
-}
-
 // Copies what the handle holds into a new file at path that no one else may
 // open meanwhile (a move across volumes).
 bool CopyByHandle(HANDLE from, const std::wstring& path) {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(from, start, nullptr, FILE_BEGIN)) return false;
-    update::FileHandle to(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ui::ScopedHandle to(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!to) return false;
     std::vector<unsigned char> buffer(kReadChunk);
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(from, buffer.data(), kReadChunk, &read, nullptr)) break;
         if (read == 0) return true;
-        if (!WriteAll(to.get(), buffer.data(), read)) break;
+        if (!ui::WriteAll(to.get(), buffer.data(), read)) break;
     }
     // Never leave half a program under the executable's name.
     FILE_DISPOSITION_INFO dispose = {TRUE};
@@ -192,7 +183,7 @@ public:
 
 private:
     std::wstring path_;
-    update::FileHandle folder_{INVALID_HANDLE_VALUE};
+    ui::ScopedHandle folder_;
     bool ok_ = false;
 };
 
@@ -207,9 +198,9 @@ bool InstallReadme(const std::wstring& folder, const std::vector<unsigned char>&
     const std::wstring temp = folder + L"\\" + kReadmeTemp;
     DeleteFileW(temp.c_str());  // a leftover of an interrupted update
     {
-        update::FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file || !WriteAll(file.get(), text.data(), text.size())) {
+        ui::ScopedHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !ui::WriteAll(file.get(), text.data(), text.size())) {
             file.reset();
             DeleteFileW(temp.c_str());
             return false;
@@ -281,19 +272,6 @@ CUpdateAgent::Fetch CUpdateAgent::FetchBytes(const std::string& url, unsigned lo
     return Download(request.get(), limit, out) ? Fetch::kOk : Fetch::kIncomplete;
 }
 
-std::wstring CUpdateAgent::GetExePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 std::string CUpdateAgent::GetFileVersionString(const std::wstring& path) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -334,7 +312,7 @@ std::wstring CUpdateAgent::DownloadFolder() {
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH) return std::wstring();
-    std::wstring name = FileNameOf(GetExePath());
+    std::wstring name = FileNameOf(ui::ExecutablePath());
     if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring::npos) name.resize(dot);
     return std::wstring(temp) + name + L"-update";
 }
@@ -365,7 +343,7 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
     }
     if (offered.empty()) return kConfigDownloadFailed;
 
-    const std::wstring exePath = GetExePath();
+    const std::wstring exePath = ui::ExecutablePath();
     const std::string running = GetFileVersionString(exePath);
     if (running.empty()) return kNoExecutableVersion;
     if (CompareVersions(offered, running) != 1) return kNotNewer;
@@ -405,9 +383,9 @@ int CUpdateAgent::Update(const std::string& baseUrl, const std::function<bool()>
 
     // The checked bytes go into a new file that stays open until it is the
     // executable: others may read it, but not write, rename or delete it.
-    update::FileHandle staged(CreateFileW(staging.File(exeName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                          FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!staged || !WriteAll(staged.get(), image.data(), image.size()) || !FlushFileBuffers(staged.get()))
+    ui::ScopedHandle staged(CreateFileW(staging.File(exeName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                        FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!staged || !ui::WriteAll(staged.get(), image.data(), image.size()) || !FlushFileBuffers(staged.get()))
         return kFileDownloadFailed;
     switch (SwitchExecutable(exePath, staged.get())) {
     case Switch::kDone: break;

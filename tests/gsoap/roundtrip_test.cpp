@@ -36,7 +36,8 @@ std::string Endpoint(const char* path) {
 }
 
 std::unique_ptr<CSoapServiceClient> Client(const char* path) {
-    return std::make_unique<CSoapServiceClient>(Endpoint(path).c_str(), std::make_unique<CEventSocket>());
+    return std::make_unique<CSoapServiceClient>(Endpoint(path).c_str(), std::make_unique<CEventSocket>(),
+                                                CreateXmlReader);
 }
 
 // What the conversion-rate client does around the shared call: the record,

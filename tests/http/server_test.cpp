@@ -64,6 +64,16 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Whether path exists before the time is up.
+bool FileAppears(const std::string& path, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    for (;;) {
+        if (std::ifstream(path).good()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 TEST(NginxServer, KeepAliveReusesOneConnection) {
     CEventSocket socket;
     CHttpClient http(socket);
@@ -177,10 +187,14 @@ TEST_F(RawServer, NoLengthWaitsTheDefaultTenSeconds) {
 }
 
 TEST_F(RawServer, IdleCloseFailsOnceThenReconnects) {
-    auto client = Soap("raw", "/idle", 3000);
+    const char* dir = std::getenv("ZELVANE_HTTP_SERVERS");
+    ASSERT_NE(dir, nullptr);
+    const std::string tag = "idle-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    auto client = Soap("raw", "/count/" + tag + "/idle", 3000);
     ASSERT_EQ(client->PostSoapRequest(kAction), soap::kStatusOk);
     EXPECT_EQ(Body(*client), "<idle/>");
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the server hangs up
+    // The server hangs up a moment after its answer.
+    ASSERT_TRUE(FileAppears(std::string(dir) + "/closed-" + tag, std::chrono::seconds(10))) << "still open";
     EXPECT_EQ(client->PostSoapRequest(kAction), soap::kStatusFail);
     EXPECT_EQ(client->ResultCode(), SOAPCLIENT_SEND_ERROR);
     ASSERT_EQ(client->PostSoapRequest(kAction), soap::kStatusOk);

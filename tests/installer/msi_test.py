@@ -4,9 +4,9 @@ test's own: signed packages built by installer/package.py with a throwaway
 certificate, then msiexec install, self-update and repair, upgrade to a newer
 package, and uninstall.
 
-  msi_test.py --work DIR --version 2.0.0.1 --zelvane Zelvane.exe
-              --zelvane-next Zelvane.exe(2.0.0.2) [--ratesvc zelvane-ratesvc.exe]
-              [--get-test installed_get_test.exe]
+  msi_test.py --work DIR --version 2.0.0.1 --pe-version zelvane-pe-version
+              --zelvane Zelvane.exe --zelvane-next Zelvane.exe(2.0.0.2)
+              [--ratesvc zelvane-ratesvc.exe] [--get-test installed_get_test.exe]
 """
 import argparse
 import hashlib
@@ -14,7 +14,6 @@ import http.server
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import threading
@@ -24,7 +23,6 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 PACKAGE = os.path.join(ROOT, "installer", "package.py")
 sys.path.insert(0, os.path.dirname(PACKAGE))
 import package  # noqa: E402  (file_version)
-SERVICE_PORT = 48213
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEYS = [r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall",
                   r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"]
@@ -132,8 +130,8 @@ class Prefix:
             return subprocess.run(["wine", "msiexec"] + list(args) + ["/qn"], stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=out, env=self.env, timeout=300).returncode
 
-    def program_processes(self):
-        """Linux pids of our prefix's processes running one of the program's executables."""
+    def program_processes(self, names=(b"zelvane.exe", b"zelvane-ratesvc.exe")):
+        """Linux pids of our prefix's processes running one of the named executables."""
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -141,18 +139,10 @@ class Prefix:
                 environ = open("/proc/%s/environ" % pid, "rb").read()
             except OSError:
                 continue
-            if (b"zelvane.exe" in cmdline or b"zelvane-ratesvc.exe" in cmdline) and \
+            if any(name in cmdline for name in names) and \
                     b"WINEPREFIX=" + self.path.encode() + b"\0" in environ:
                 found.append(int(pid))
         return found
-
-
-def port_open(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1):
-            return True
-    except OSError:
-        return False
 
 
 def sha256(path):
@@ -208,6 +198,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--work", required=True)
     ap.add_argument("--version", required=True)
+    ap.add_argument("--pe-version", required=True)
     ap.add_argument("--zelvane", required=True)
     ap.add_argument("--zelvane-next", required=True)
     ap.add_argument("--ratesvc")
@@ -228,13 +219,14 @@ def main():
     zip_path = os.path.join(work, "Zelvane-portable.zip")
     exes = ["--zelvane", args.zelvane] + (["--ratesvc", args.ratesvc] if service else [])
     sign = ["--cert", cert, "--key", key]
-    run([sys.executable, PACKAGE, "--work", os.path.join(work, "p1"), "--version", args.version,
-         "--msi", v1, "--zip", zip_path] + exes + sign)
-    run([sys.executable, PACKAGE, "--work", os.path.join(work, "p2"), "--version", next_version(args.version),
-         "--msi", v2] + exes + sign)
+    package_py = [sys.executable, PACKAGE, "--pe-version", args.pe_version]
+    run(package_py + ["--work", os.path.join(work, "p1"), "--version", args.version,
+                      "--msi", v1, "--zip", zip_path] + exes + sign)
+    run(package_py + ["--work", os.path.join(work, "p2"), "--version", next_version(args.version),
+                      "--msi", v2] + exes + sign)
     later = ["--zelvane", args.zelvane_next] + exes[2:]
-    run([sys.executable, PACKAGE, "--work", os.path.join(work, "p3"), "--version",
-         next_version(next_version(args.version)), "--msi", v3] + later + sign)
+    run(package_py + ["--work", os.path.join(work, "p3"), "--version",
+                      next_version(next_version(args.version)), "--msi", v3] + later + sign)
 
     # Every signature: the packages, and the executables as shipped inside them.
     shipped = os.path.join(work, "shipped")
@@ -292,13 +284,19 @@ def exercise(prefix, args, service, v1, v2, bank, bank_hits):
     # What a user or an administrator sets before installing: where the
     # service fetches from. And one setting of the program's own.
     prefix.reg_set(RATESVC_KEY, "SourceUrl", "REG_SZ", "http://127.0.0.1:%d/eurofxref-daily.xml" % bank.server_port)
+    # The other sources off (an empty address): their defaults are hosts on
+    # the Internet, which no test reaches.
+    for source in ("LiveUrl", "ReferenceUrl", "MetalsUrl"):
+        prefix.reg_set(RATESVC_KEY, source, "REG_SZ", "")
     prefix.reg_set(SETTINGS_KEY + r"\Monitor", "nPollIndex", "REG_DWORD", "3")
 
+    # The service's own process in this prefix: anything else on the machine
+    # may answer on its port.
     def service_state(running):
         if not service:
             return
-        check(wait_until(lambda: port_open(SERVICE_PORT) == running, 30),
-              "the rate service %s on 127.0.0.1:%d" % ("answers" if running else "no longer answers", SERVICE_PORT))
+        check(wait_until(lambda: bool(prefix.program_processes((b"zelvane-ratesvc.exe",))) == running, 30),
+              "the rate service %s" % ("runs" if running else "no longer runs"))
 
     # Install.
     check(prefix.msiexec("/i", prefix.windows(v1)) == 0, "msiexec /i succeeds")
@@ -377,14 +375,15 @@ def upgrade_and_downgrade(prefix, args, v1, v3):
     check(prefix.msiexec("/i", prefix.windows(v1)) == 0, "msiexec /i of the release again")
     check(prefix.msiexec("/i", prefix.windows(v3)) == 0, "msiexec /i of the package with the later program")
     # The package carries a signed copy: compare versions, not bytes.
-    later = package.file_version(args.zelvane_next)
-    check(os.path.isfile(zelvane) and package.file_version(zelvane) == later, "the upgrade installs Zelvane.exe " + later)
+    later = package.file_version(args.zelvane_next, args.pe_version)
+    check(os.path.isfile(zelvane) and package.file_version(zelvane, args.pe_version) == later,
+          "the upgrade installs Zelvane.exe " + later)
     # Wine's msiexec exit code for a failed launch condition varies (0 among
     # others): judge the refusal by what it leaves.
     prefix.msiexec("/i", prefix.windows(v1))
     versions = [e.get("DisplayVersion") for e in uninstall_entries(prefix)]
     check(versions == [next_version(next_version(args.version))], "an older package is refused: %r" % versions)
-    check(package.file_version(zelvane) == later, "the refused package leaves the program as it was")
+    check(package.file_version(zelvane, args.pe_version) == later, "the refused package leaves the program as it was")
     folder = os.path.dirname(zelvane)
     check(prefix.msiexec("/x", prefix.windows(v3)) == 0 and not os.path.exists(folder),
           "msiexec /x removes the program's folder (%s)" % (os.listdir(folder) if os.path.isdir(folder) else "-"))

@@ -38,6 +38,14 @@ TEST(CurrencyTables, CodesAreUnique) {
     EXPECT_EQ(FindCurrencyCode("US"), -1);
 }
 
+TEST(CurrencyTables, CodeOfAnIndexOutsideTheListIsTheCallersText) {
+    const struct {
+        int index;
+        const char* code;
+    } cases[] = {{-1, "?"}, {0, "AFA"}, {150, "TRY"}, {151, "?"}};
+    for (const auto& c : cases) EXPECT_STREQ(CurrencyCode(c.index, "?"), c.code) << c.index;
+}
+
 TEST(CurrencyTables, NameHashIsTimesThirtyThreePlusCodeUnit) {
     EXPECT_EQ(soap::NameHash(u"AFA"), 73160u);
     EXPECT_EQ(CurrencyEnum.pEntries[0].nHash, 73160u);

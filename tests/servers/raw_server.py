@@ -40,7 +40,8 @@ SOAP_ANSWERS = {
 # Requests under /count/<tag>/<path> are answered as <path>, counted per
 # tag in <state dir>/count-<tag> and their bodies kept, the last one in
 # <state dir>/body-<tag>, so a test can tell whether, how often and with
-# what bytes anything reached this server.
+# what bytes anything reached this server. When the server ends the
+# connection after one, <state dir>/closed-<tag> says so once it is closed.
 counts = {}
 counts_lock = threading.Lock()
 
@@ -135,7 +136,11 @@ class Handler(socketserver.BaseRequestHandler):
             if request is None:
                 return
             self.served += 1
+            self.tag = None
             if not self.answer(*request):
+                if self.tag:
+                    self.request.close()
+                    write_atomically(os.path.join(self.server.state, "closed-" + self.tag), b"")
                 return
 
     def answer(self, method, path, body):
@@ -146,6 +151,7 @@ class Handler(socketserver.BaseRequestHandler):
             tag = path.split("/", 3)[2]
             path, seen = count_request(self.server.state, path, body)
             if seen:
+                self.tag = tag
                 # Where on its connection the tag's last request came: 1 on
                 # a fresh one.
                 write_atomically(os.path.join(self.server.state, "served-" + tag),

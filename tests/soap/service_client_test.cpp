@@ -34,7 +34,8 @@ struct Harness {
     Harness() {
         auto c = std::make_unique<CScriptedConnection>();
         connection = c.get();
-        client = std::make_unique<CSoapServiceClient>("http://rates.example/CurrencyConvertor.asmx", std::move(c));
+        client = std::make_unique<CSoapServiceClient>("http://rates.example/CurrencyConvertor.asmx", std::move(c),
+                                                      CreateXmlReader);
     }
     Status Call(const std::string& answer, double* rate) {
         connection->Push(answer);
@@ -98,16 +99,29 @@ TEST(SoapServiceClient, FaultRecordIsFilledAndEmptiedByTheNextCall) {
     EXPECT_EQ(rate, 110.5);
 }
 
-TEST(SoapServiceClient, ReaderThatCannotTakeTheHandlerIsAnInitializeError) {
+TEST(SoapServiceClient, ReaderThatCannotBeMadeOrTakeTheHandlerIsAnInitializeError) {
     struct Refusing final : IXmlReader {
         Status SetContentHandler(IXmlContentHandler* h) override { return h ? kStatusFail : kStatusOk; }
         Status Parse(const char*, size_t) override { return kStatusFail; }
     };
-    auto c = std::make_unique<CScriptedConnection>();
-    CScriptedConnection* connection = c.get();
-    CSoapServiceClient client("http://rates.example/x", std::move(c), std::make_unique<Refusing>());
-    fixtures::ConversionRateBlock block{138, 61, 0};
-    EXPECT_FALSE(Succeeded(client.Call(fixtures::kConversionRate, &block, kAction)));
-    EXPECT_EQ(client.ResultCode(), SOAPCLIENT_INITIALIZE_ERROR);
-    EXPECT_TRUE(connection->written.empty());
+    const struct {
+        const char* what;
+        XmlReaderFactory newReader;
+    } cases[] = {
+        {"no reader", [](std::unique_ptr<IXmlReader>*) { return kStatusFail; }},
+        {"refusing reader",
+         [](std::unique_ptr<IXmlReader>* r) {
+             *r = std::make_unique<Refusing>();
+             return kStatusOk;
+         }},
+    };
+    for (const auto& c : cases) {
+        auto scripted = std::make_unique<CScriptedConnection>();
+        CScriptedConnection* connection = scripted.get();
+        CSoapServiceClient client("http://rates.example/x", std::move(scripted), c.newReader);
+        fixtures::ConversionRateBlock block{138, 61, 0};
+        EXPECT_FALSE(Succeeded(client.Call(fixtures::kConversionRate, &block, kAction))) << c.what;
+        EXPECT_EQ(client.ResultCode(), SOAPCLIENT_INITIALIZE_ERROR) << c.what;
+        EXPECT_TRUE(connection->written.empty()) << c.what;
+    }
 }
