@@ -218,14 +218,7 @@ TEST_F(RateFetchScripted, StaysOnTlsAndSendsNoValidatorWithControlBytes) {
 
     // Over plain http the redirect's target would hand over these rates.
     std::ofstream(m_dir + "/rates.xml") << Rates("2024-03-05", "4");
-    // Request heads, not the log's bytes: a connection that carries no
-    // request (a refused TLS handshake) leaves nothing to count.
-    const auto asked = [&] {
-        const std::string requests = ReadAll(m_dir + "/requests.log");
-        size_t n = 0;
-        for (size_t at = requests.find("GET /rates.xml "); at != std::string::npos; at = requests.find("GET /rates.xml ", at + 1)) ++n;
-        return n;
-    };
+    const auto asked = [&] { return RequestsFor(m_dir + "/requests.log", "/rates.xml"); };
     const size_t before = asked();
     ratesvc::CRateFetcher redirected(tls + "/to-http", file, log, m_dir + "/cert.pem");
     EXPECT_EQ(redirected.FetchOnce(), ratesvc::FetchOutcome::kFailed) << logged;

@@ -23,6 +23,7 @@ extern char** environ;
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -34,6 +35,19 @@ inline int TestProcessId() {
 #else
     return getpid();
 #endif
+}
+
+// How many requests for `path` the scripted peer (rate_peer.py) logged in
+// `requestsLog`. Request lines, not the log's bytes: a connection that
+// carries no request (a TLS handshake the client refused, which under TLS
+// 1.3 can end on the peer's side first) leaves nothing to count.
+inline size_t RequestsFor(const std::string& requestsLog, const std::string& path) {
+    std::ifstream in(requestsLog, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string line = "GET " + path + " ";
+    size_t n = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
 }
 
 // A fresh folder for one test process's files.
