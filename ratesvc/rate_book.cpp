@@ -92,8 +92,8 @@ void CRateBook::TakeBankTable(std::shared_ptr<const CRateTable> table, UnixSecon
 }
 
 // With m_mutex held. Each live or metals quote is held against the
-// reference's for the same currency while the reference is fresh; the log
-// hears of each quote newly held back, once.
+// reference's for the same currency, when that was fresh at the quote's
+// time; the log hears of each quote newly held back, once.
 void CRateBook::CheckAgainstReference() {
     const CQuotes& reference = m_sources[Index(SourceId::kReference)];
     for (const SourceId id : {SourceId::kLive, SourceId::kMetals}) {
@@ -101,6 +101,9 @@ void CRateBook::CheckAgainstReference() {
         for (const auto& [code, quote] : m_sources[Index(id)].quotes) {
             const auto ref = reference.quotes.find(code);
             if (ref == reference.quotes.end() || code == "USD") continue;
+            // Only against a reference that was current when the quote was:
+            // a stale one says nothing of today's market.
+            if (quote.asOf - ref->second.asOf > StaleAfter(SourceId::kReference).count()) continue;
             const double ratio = quote.dPerUsd / ref->second.dPerUsd;
             if (ratio <= kMaxStrayFromReference && ratio >= 1 / kMaxStrayFromReference) continue;
             heldBack.insert(code);

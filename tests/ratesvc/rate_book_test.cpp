@@ -96,6 +96,11 @@ TEST(RateBook, HoldsBackALiveQuoteThatStraysFromTheReference) {
     b.book.Take(SourceId::kLive, Quotes({{"JPY", 1550.0}}, kNow + 60));
     EXPECT_EQ(b.log.find("JPY", b.log.find('\n') + 1), std::string::npos) << "said once: " << b.log;
     EXPECT_EQ(b.book.Summary(SourceId::kLive, kNow).nHeldBack, 1u);
+    // A reference past its bound says nothing of today's market.
+    const UnixSeconds later = kNow + 6 * kSecondsPerDay;
+    b.book.Take(SourceId::kLive, Quotes({{"JPY", 1550.0}}, later));
+    EXPECT_EQ(b.book.Summary(SourceId::kLive, later).nHeldBack, 0u);
+    EXPECT_STREQ(b.At("USD", "JPY", later).pszSource, "live");
 }
 
 TEST(RateBook, CoverageCountsTheListBySource) {
