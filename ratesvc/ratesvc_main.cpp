@@ -300,8 +300,8 @@ int ratesvc::ServeMain(const CServeOptions& opts) {
     if (!opts.strNamespace.empty()) ratesvc::SetConversionNamespace(opts.strNamespace.c_str());
 
     Service svc(opts);
-    // Every source on one thread, the first round at once; until it ends,
-    // calls are answered from the kept bank file, if any.
+    // Every source on one thread, the first round as soon as the service
+    // listens; until it ends, calls are answered from the kept bank file.
     std::unique_ptr<ratesvc::CRateFetcher> fetcher;  // the bank's; outlives the runner that uses it
     ratesvc::CSourceRunner runner(svc.book, Service::Log, opts.strRatesCa);
     svc.context.status = [&runner] { return runner.StatusText(); };
@@ -318,7 +318,6 @@ int ratesvc::ServeMain(const CServeOptions& opts) {
     if (!svc.rates.Current() && opts.strLiveUrl.empty() && opts.strReferenceUrl.empty())
         Service::Log("no rates yet; every call gets a fault until " + opts.strRates + " is a good file");
     svc.book.TakeBankTable(svc.rates.Current(), ratesvc::WallClockNow());
-    runner.Start();
 
     soap* master = soap_new2(SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE);
     if (!master) {
@@ -355,6 +354,7 @@ int ratesvc::ServeMain(const CServeOptions& opts) {
     }
     Service::Log("listening on 127.0.0.1:" + std::to_string(port) + " (ConversionRate at " + kConversionRatePath +
                  ", getRate at " + kExchangeRatePath + ")");
+    runner.Start();  // once the service can answer: a copy that cannot listen asks no publisher
 
     while (!ratesvc::g_stopRequested) {
         if (!ratesvc::HostAwaitConnection(static_cast<std::uintptr_t>(master->master))) break;
