@@ -31,7 +31,6 @@ namespace {
 
 constexpr wchar_t kInstance[] = L"ZelvaneRateService";
 constexpr wchar_t kSettingsKey[] = L"Software\\Morvast\\Zelvane\\RateService";
-constexpr char kDefaultSourceUrl[] = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
 constexpr DWORD kDefaultFetchEverySec = 3600;
 // Fewer than one download a minute: a registry value of 0 must not make the
 // service hammer the bank. The other sources' floors are the server's own.
@@ -82,7 +81,7 @@ struct SourceSetting {
     int CServeOptions::*every;
 };
 const SourceSetting kSources[] = {
-    {"rates", L"SourceUrl", L"FetchEverySeconds", kDefaultSourceUrl, kDefaultFetchEverySec, kMinFetchEverySec,
+    {"rates", L"SourceUrl", L"FetchEverySeconds", kDefaultBankUrl, kDefaultFetchEverySec, kMinFetchEverySec,
      &CServeOptions::strRatesUrl, &CServeOptions::nFetchEverySec},
     {"live", L"LiveUrl", L"LiveEverySeconds", kDefaultLiveUrl, kDefaultLiveEverySec, 0, &CServeOptions::strLiveUrl,
      &CServeOptions::nLiveEverySec},

@@ -58,6 +58,7 @@ std::unique_ptr<CRateSource> MakeMetalsSource(std::string urlPrefix);
 constexpr char kDefaultLiveUrl[] = "https://api.coinbase.com/v2/exchange-rates?currency=USD";
 constexpr char kDefaultReferenceUrl[] = "https://api.frankfurter.dev/v2/rates?base=EUR";
 constexpr char kDefaultMetalsUrl[] = "https://api.gold-api.com/price/";
+constexpr char kDefaultBankUrl[] = "https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml";
 constexpr int kDefaultLiveEverySec = 60;
 constexpr int kDefaultReferenceEverySec = 3600;
 constexpr int kDefaultMetalsEverySec = 300;

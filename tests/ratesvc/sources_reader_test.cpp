@@ -181,11 +181,11 @@ TEST(SourceAddress, PlainHttpOnlyOnThisComputerAndNoWayBackFromTheInternet) {
         const char* url;
         bool refused;
     } urls[] = {
-        {"https://api.coinbase.com/v2/exchange-rates?currency=USD", false},
+        {"https://rates.example/v2/exchange-rates?currency=USD", false},
         {"http://127.0.0.1:8080/rates", false},
         {"http://localhost/rates", false},
         {"http://[::1]:81/rates", false},
-        {"http://api.coinbase.com/v2/exchange-rates", true},
+        {"http://rates.example/v2/exchange-rates", true},
         {"http://192.168.1.1/rates", true},
         {"http://user:pw@10.0.0.1/", true},
         {"ftp://127.0.0.1/rates", true},
@@ -203,7 +203,7 @@ TEST(SourceAddress, PlainHttpOnlyOnThisComputerAndNoWayBackFromTheInternet) {
         {"172.32.0.1", AddressKind::kPublic},   {"192.168.0.1", AddressKind::kLocal},    {"169.254.169.254", AddressKind::kLocal},
         {"100.64.0.1", AddressKind::kLocal},    {"0.0.0.0", AddressKind::kLocal},        {"[fe80::1]", AddressKind::kLocal},
         {"[fd00::5]", AddressKind::kLocal},     {"[::ffff:192.168.0.1]", AddressKind::kLocal}, {"[::]", AddressKind::kLocal},
-        {"[2001:db8::1]", AddressKind::kPublic}, {"8.8.8.8", AddressKind::kPublic},      {"api.gold-api.com", AddressKind::kPublic},
+        {"[2001:db8::1]", AddressKind::kPublic}, {"203.0.113.7", AddressKind::kPublic},  {"metals.example", AddressKind::kPublic},
         {"1.2.3.4.5", AddressKind::kPublic},    {"[::1", AddressKind::kPublic},
     };
     for (const auto& h : hosts) EXPECT_EQ(KindOfHost(h.host), h.kind) << h.host;

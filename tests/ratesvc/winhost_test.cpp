@@ -336,7 +336,7 @@ TEST_F(RatesvcWinHostFetch, RegistryValuesChooseTheSources) {
         {"nothing written",
          {},
          {},
-         {"rates from https://www.ecb.europa.eu/stats/eurofxref/eurofxref-daily.xml every 3600 s",
+         {"rates from " + ShownUrl(ratesvc::kDefaultBankUrl) + " every 3600 s",
           "live from " + ShownUrl(ratesvc::kDefaultLiveUrl) + " every " + std::to_string(kDefaultLiveEverySec) + " s",
           "reference from " + ShownUrl(ratesvc::kDefaultReferenceUrl) + " every " +
               std::to_string(kDefaultReferenceEverySec) + " s",
