@@ -135,6 +135,9 @@ bool CHttpClient::ReadResponse(const HttpRequestOptions& options) {
     const std::string* connection = m_headers.Find(kConnection);
     if (m_reader.HeadersComplete() && connection && EqualsNoCase(*connection, "close"))
         m_connection.Close();
+    // A server that sent more than its answer may send it again as the start
+    // of the next one: that connection ends here.
+    if (m_reader.Overran()) m_connection.Close();
     return result == HttpReadResult::kDone;
 }
 

@@ -63,6 +63,7 @@ void CHttpResponseReader::Begin(size_t readBlock) {
     m_contentLength = -1;
     m_chunked = false;
     m_trailer = false;
+    m_overran = false;
     m_raw = m_out = 0;
     m_chunkLeft = 0;
     m_trailerStart = 0;
@@ -197,7 +198,16 @@ HttpReadResult CHttpResponseReader::Process() {
         StartBody();
     }
     if (m_phase == kLengthBody) {
-        if (static_cast<int64_t>(m_buffer.Size() - BodyOffset()) >= m_contentLength) Finish();
+        const int64_t have = static_cast<int64_t>(m_buffer.Size() - BodyOffset());
+        if (have >= m_contentLength) {
+            // Whatever follows the length is no part of this body: never
+            // handed to the caller, whoever sent it.
+            if (have > m_contentLength) {
+                m_buffer.Truncate(BodyOffset() + static_cast<size_t>(m_contentLength));
+                m_overran = true;
+            }
+            Finish();
+        }
     } else if (m_phase >= kChunkSizeStart && m_phase <= kChunkStalled) {
         ProcessChunked();
     }
@@ -314,6 +324,7 @@ void CHttpResponseReader::ProcessChunked() {
         }
     }
     if (m_phase == kDone || m_phase == kError) {
+        if (m_phase == kDone && m_raw < end) m_overran = true;
         m_buffer.Truncate(m_out);
         return;
     }

@@ -45,6 +45,10 @@ public:
     int StatusCode() const { return m_status; }
     bool HeadersComplete() const { return m_headParsed; }
     bool IsChunked() const { return m_chunked; }
+    // Bytes came after the response's end (past its Content-Length or its
+    // last chunk). They were dropped; the connection that brought them is
+    // out of step with its server and must not carry another request.
+    bool Overran() const { return m_overran; }
     size_t ResponseOffset() const { return m_responseStart; }
     size_t HeaderLength() const { return m_headerLength; }
     size_t BodyOffset() const { return m_responseStart + m_headerLength; }
@@ -94,6 +98,7 @@ private:
     int64_t m_contentLength = -1;
     bool m_chunked = false;
     bool m_trailer = false;
+    bool m_overran = false;
     // Chunked decoding: raw bytes at [m_raw, Size()), decoded up to m_out.
     size_t m_raw = 0;
     size_t m_out = 0;

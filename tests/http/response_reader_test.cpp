@@ -192,15 +192,29 @@ TEST(ResponseReader, EndsOfStream) {
     EXPECT_EQ(reader.OnReadFailed(), HttpReadResult::kError);
 }
 
-TEST(ResponseReader, ExtraBytesAfterTheLengthStayInTheBody) {
-    CHttpBuffer buffer;
-    CHttpHeaderMap headers;
-    CHttpResponseReader reader(buffer, headers);
-    reader.Begin(0);
-    std::string wire = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nabcd";
-    ASSERT_EQ(reader.Feed(wire.data(), wire.size()), HttpReadResult::kDone);
-    EXPECT_EQ(reader.BodyLength(), 4u);
-    EXPECT_EQ(reader.Body()[reader.BodyLength()], '\0');
+TEST(ResponseReader, BytesPastTheEndAreDroppedAndReported) {
+    struct Row {
+        const char* name;
+        std::string wire;
+        const char* body;
+        bool overran;
+    };
+    const Row rows[] = {
+        {"length", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nabcd", "ab", true},
+        {"length exact", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab", "ab", false},
+        {"chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n\r\nHTTP", "ab",
+         true},
+    };
+    for (const Row& row : rows) {
+        CHttpBuffer buffer;
+        CHttpHeaderMap headers;
+        CHttpResponseReader reader(buffer, headers);
+        reader.Begin(0);
+        ASSERT_EQ(reader.Feed(row.wire.data(), row.wire.size()), HttpReadResult::kDone) << row.name;
+        EXPECT_EQ(std::string(reader.Body(), reader.BodyLength()), row.body) << row.name;
+        EXPECT_EQ(reader.Body()[reader.BodyLength()], '\0') << row.name;
+        EXPECT_EQ(reader.Overran(), row.overran) << row.name;
+    }
 }
 
 TEST(ResponseReader, CapsTheResponseSize) {

@@ -201,6 +201,23 @@ TEST_F(RawServer, IdleCloseFailsOnceThenReconnects) {
     EXPECT_EQ(client->ResultCode(), SOAPCLIENT_SUCCESS);
 }
 
+TEST_F(RawServer, BytesPastTheLengthEndTheConnection) {
+    const char* dir = std::getenv("ZELVANE_HTTP_SERVERS");
+    ASSERT_NE(dir, nullptr);
+    const std::string tag = "overlong-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    const std::string path = "/count/" + tag + "/overlong";
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(Get(path.c_str())) << i;
+        EXPECT_EQ(Body(http), "hello") << i;
+        EXPECT_FALSE(socket.IsConnected()) << i;
+        // Where on its connection the server saw this request: 1 on a new one.
+        std::ifstream served(std::string(dir) + "/served-" + tag);
+        int seen = 0;
+        served >> seen;
+        EXPECT_EQ(seen, 1) << i;
+    }
+}
+
 TEST_F(RawServer, SilentServerTimesOut) {
     auto start = std::chrono::steady_clock::now();
     auto client = Soap("raw", "/silent", 1000);

@@ -175,6 +175,10 @@ class Handler(socketserver.BaseRequestHandler):
                 send(with_length("500 Scripted", b"<soap:Fault/>"))
         elif path in SOAP_ANSWERS:
             send(with_length("200 OK", SOAP_ENVELOPE % SOAP_ANSWERS[path], [("Content-Type", "text/xml")]))
+        elif path == "/overlong":
+            # More bytes than the length says, in one send: a client that
+            # kept them would take them for its body or its next answer.
+            send(response("200 OK", [("Content-Length", "5")], b"helloHTTP/1.1 200 OK\r\n\r\n"))
         elif path == "/continue":
             send(response("100 Continue"))
             time.sleep(0.05)
