@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "ui/text.h"
 
@@ -22,8 +23,10 @@ void PlaySoundFile(const std::string& pathUtf8) {
 }
 
 bool CheckAlarm(double rate) {
-    const AlarmSound sound = AlarmToPlay(AlarmState, rate);
-    if (sound == AlarmSound::kNone) return false;
+    const std::int64_t now = std::time(nullptr);
+    const AlarmSound sound = DecideAlarm(AlarmState, rate, now);
+    // A crossing while snoozed is spent in silence: it does not sound later.
+    if (sound == AlarmSound::kNone || IsSnoozed(AlarmState, now)) return false;
     PlaySoundFile(sound == AlarmSound::kHigh ? AlarmState.SoundPathHigh : AlarmState.SoundPathLow);
     return true;
 }

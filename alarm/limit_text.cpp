@@ -42,3 +42,48 @@ LimitReading ReadLimitText(std::string_view text) {
     if (!(value >= kLimitMin && value <= kLimitMax)) return {LimitStatus::kOutOfRange, value};
     return {LimitStatus::kOk, value};
 }
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Digits with at most one point among them, at least one digit.
+bool IsPlainDecimal(std::string_view text, bool allowPoint) {
+    bool digit = false, point = false;
+    for (char c : text) {
+        if (IsDigit(c)) {
+            digit = true;
+        } else if (c == '.' && allowPoint && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+}  // namespace
+
+std::optional<double> ReadPositiveText(std::string_view text, double max) {
+    text = Trimmed(text.substr(0, kFieldChars));
+    if (!IsPlainDecimal(text, true)) return std::nullopt;
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!(value > 0.0 && value <= max)) return std::nullopt;
+    return value;
+}
+
+std::optional<int> ReadWholeText(std::string_view text, int min, int max) {
+    text = Trimmed(text.substr(0, kFieldChars));
+    if (!IsPlainDecimal(text, false)) return std::nullopt;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}

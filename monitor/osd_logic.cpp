@@ -1,5 +1,7 @@
 #include "monitor/osd_logic.h"
 
+#include <cmath>
+
 #include "monitor/rate_history.h"
 #include "rates/currency_tables.h"
 #include "rates/rate_query.h"
@@ -65,6 +67,12 @@ Colour VisibleTextColour(Colour chosen) {
     return (chosen & 0x00FFFFFFu) == 0 ? 0x00010000u : chosen;
 }
 
+bool MovedEnough(double shown, double rate, int minStep) {
+    if (minStep <= 0) return true;
+    // As the rates read with four decimals.
+    return std::fabs(std::nearbyint(rate * 1e4) - std::nearbyint(shown * 1e4)) >= minStep;
+}
+
 bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHooks& hooks) {
     // Every answered poll is logged and kept, changed or not.
     if (hooks.logOn && hooks.writeLog) hooks.writeLog(state.strPair, rate);
@@ -77,9 +85,19 @@ bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHo
     state.dPrevRate = rate;
     // No pop-up over a game or a presentation, and no alarm sound either.
     if (hooks.stayQuiet && hooks.stayQuiet()) return false;
-    // While alarms are on, only a change that set one off is shown.
-    if (hooks.alarmOn) return hooks.checkAlarm && hooks.checkAlarm(rate);
-    return true;
+    bool show = MovedEnough(state.dShownRate, rate, state.nMinStep);
+    if (hooks.alarmOn) {
+        // While alarms are on, only a change that set one off is shown;
+        // snoozed, the rules still run and every change worth it shows.
+        const bool sounded = hooks.checkAlarm && hooks.checkAlarm(rate);
+        show = sounded || (show && hooks.snoozed && hooks.snoozed());
+    }
+    if (hooks.note) {
+        const std::string note = hooks.note(rate);
+        if (!note.empty()) state.strText += " " + note;
+    }
+    if (show) state.dShownRate = rate;
+    return show;
 }
 
 }  // namespace monitor

@@ -56,7 +56,15 @@ struct PollState {
     bool bRateOnly = false;
     std::string strPair;
     std::string strText;     // what the window paints; empty between polls
+    // The window shows a change only this many units of the fourth decimal
+    // away from the last rate it showed; 0 shows every change.
+    int nMinStep = 0;
+    double dShownRate = 0.0;
 };
+
+// The rate differs from the last one shown by at least minStep units of the
+// fourth decimal, as the two read on the screen.
+bool MovedEnough(double shown, double rate, int minStep);
 
 // Where a poll's rate goes besides the display.
 struct PollHooks {
@@ -64,6 +72,11 @@ struct PollHooks {
     bool alarmOn = false;
     std::function<void(const std::string& pair, double rate)> writeLog;
     std::function<bool(double rate)> checkAlarm;  // true: a sound was started
+    // Alarms are snoozed: no sound, but the window shows changes as if
+    // alarms were off.
+    std::function<bool()> snoozed;
+    // Put after the rate, e.g. the move of the move alert; may be empty.
+    std::function<std::string(double rate)> note;
     // Asked only for a changed rate: true while the user must not be
     // disturbed (a full-screen program, a presentation, quiet time).
     std::function<bool()> stayQuiet;
@@ -91,7 +104,9 @@ bool StayQuiet(bool settingOn, bool shellAnswered, int shellState, bool foregrou
 // One successful poll's rate: logged, kept in the history, and turned into
 // display text when it differs from the previous rate. Returns true when the
 // window is to be shown. A change while the user must not be disturbed is
-// taken as the new previous rate, but neither shown nor checked for alarms. The caller has emptied state.strText already.
+// taken as the new previous rate, but neither shown nor checked for alarms.
+// A change too small to show is still checked for alarms, and shown when it
+// sounds one. The caller has emptied state.strText already.
 bool TakeRate(PollState& state, double rate, CRateHistory& history, const PollHooks& hooks);
 
 }  // namespace monitor

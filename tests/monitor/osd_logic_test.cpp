@@ -197,3 +197,57 @@ TEST(OsdLogic, LogOffWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The smallest change worth showing, with alarms off, on and snoozed: the
+// log and the history get every rate whatever is shown.
+TEST(OsdLogic, SmallestChangeWorthShowing) {
+    struct Step {
+        const char* what;
+        double rate;
+        bool alarmOn, sounds, snoozed;
+        bool shown;
+    } steps[] = {
+        {"first rate", 155.2000, false, false, false, true},
+        {"4 units from the shown rate", 155.2004, false, false, false, false},
+        {"5 units from it", 155.2005, false, false, false, true},
+        {"back 3", 155.2002, false, false, false, false},
+        {"alarm sounds on a small change", 155.2003, true, true, false, true},
+        {"alarms on, no sound", 155.2100, true, false, false, false},
+        {"snoozed: a big change shows", 155.2200, true, false, true, true},
+        {"snoozed: a small one does not", 155.2201, true, false, true, false},
+    };
+    CRateHistory history;
+    history.Reset();
+    monitor::PollState state;
+    state.nMinStep = 5;
+    int logged = 0;
+    for (const Step& s : steps) {
+        monitor::PollHooks hooks;
+        hooks.logOn = true;
+        hooks.alarmOn = s.alarmOn;
+        hooks.writeLog = [&](const std::string&, double) { ++logged; };
+        hooks.checkAlarm = [&](double) { return s.sounds; };
+        hooks.snoozed = [&] { return s.snoozed; };
+        state.strText.clear();
+        EXPECT_EQ(monitor::TakeRate(state, s.rate, history, hooks), s.shown) << s.what;
+        EXPECT_EQ(history.Newest(0), s.rate) << s.what;
+    }
+    EXPECT_EQ(logged, 8);
+    EXPECT_TRUE(monitor::MovedEnough(1e20, 1e20 + 1e6, 1)) << "huge rates do not overflow";
+    EXPECT_TRUE(monitor::MovedEnough(1.0, 1.0001, 0));
+}
+
+TEST(OsdLogic, NoteFollowsTheRate) {
+    CRateHistory history;
+    history.Reset();
+    monitor::PollState state;
+    state.strPair = "USD->JPY ";
+    monitor::PollHooks hooks;
+    hooks.note = [](double) { return std::string("+0.52% (15分)"); };
+    EXPECT_TRUE(monitor::TakeRate(state, 156.75, history, hooks));
+    EXPECT_EQ(state.strText, "USD->JPY 156.7500 +0.52% (15分)");
+}
+
+}  // namespace
