@@ -17,6 +17,8 @@
 #include "ratesvc_log.h"
 #include "source_runner.h"
 #include "sources/rate_source.h"
+#include "token_check.h"
+#include "ui/file_win.h"
 #include "ui/scoped_handle.h"
 #include "ui/text.h"
 
@@ -44,6 +46,7 @@ constexpr int kExitAlreadyRunning = 3;
 constexpr int kExitStopTimedOut = 4;
 constexpr int kExitNoDataFolder = 5;
 constexpr int kExitNoSockets = 6;
+constexpr int kExitElevated = 7;
 
 std::unique_ptr<CRotatingLog> g_log;
 HANDLE g_stopEvent = nullptr;
@@ -147,7 +150,65 @@ int StopRunning(const std::wstring& instance) {
     return kExitStopTimedOut;
 }
 
+// The elevation of this process's token, as the portable check names it.
+ETokenElevation OwnElevation() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return ETokenElevation::Unknown;
+    const ui::ScopedHandle token(raw);
+    TOKEN_ELEVATION_TYPE type{};
+    DWORD size = 0;
+    if (!GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size)) return ETokenElevation::Unknown;
+    switch (type) {
+    case TokenElevationTypeDefault: return ETokenElevation::Default;
+    case TokenElevationTypeFull: return ETokenElevation::Full;
+    case TokenElevationTypeLimited: return ETokenElevation::Limited;
+    }
+    return ETokenElevation::Unknown;
+}
+
+// Wine's ntdll exports wine_get_version; Windows' does not.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// A refused, elevated process writes nowhere that a junction or link in the
+// user's writable folders could send it: no folder or file is made, and the
+// line goes only into a log that exists already, reached through a handle
+// whose final path is the log's own and that has no second name.
+void LogRefusal(const std::string& logPath, const std::string& line) {
+    if (logPath.empty()) return;
+    const std::wstring path = ui::Widen(logPath);
+    const ui::ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    wchar_t full[MAX_PATH * 2], actual[MAX_PATH * 2 + 8];
+    const DWORD nFull = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    const DWORD nFinal = GetFinalPathNameByHandleW(file.get(), actual, MAX_PATH * 2 + 8, FILE_NAME_NORMALIZED);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (nFull == 0 || nFull >= MAX_PATH * 2 || nFinal == 0 || nFinal >= MAX_PATH * 2 + 8 ||
+        !GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
+        CompareStringOrdinal(actual, -1, (std::wstring(L"\\\\?\\") + full).c_str(), -1, TRUE) != CSTR_EQUAL)
+        return;
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    ui::WriteAll(file.get(), stamp + line + "\n");
+}
+
 }  // namespace
+
+// The process's first code, before the C runtime and any static constructor
+// (CMakeLists.txt makes it the entry; the download child starts here too):
+// DLLs loaded by name, WinHTTP's delay-loaded one included, then come from
+// System32 only, never from the program's folder, which the user can write.
+extern "C" int WinMainCRTStartup();
+extern "C" int ZelvaneEntry() {
+    if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) ExitProcess(GetLastError());  // never unguarded
+    return WinMainCRTStartup();
+}
 
 // The stop event and the socket in one wait of the server's own thread: a
 // thread of its own to watch the event would cost the idle service its
@@ -182,7 +243,7 @@ void HostUsage(const char* text) { HostLog(std::string("bad command line\n") + t
 
 }  // namespace ratesvc
 
-// zelvane-ratesvc [/stop] [--instance NAME] [--log FILE] [--no-fetch] [server options]
+// zelvane-ratesvc [/stop] [--instance NAME] [--log FILE] [--no-fetch] [--check-elevation] [server options]
 int wmain(int argc, wchar_t** wargv) {
     using namespace ratesvc;
     // A download of the service's (rate_fetch_win.cpp): before the mutex, the
@@ -190,7 +251,7 @@ int wmain(int argc, wchar_t** wargv) {
     if (argc >= 2 && std::wstring(wargv[1]) == kFetchProcessOption) return FetchProcessMain();
     std::wstring instance = kInstance;
     std::string logPath, dataFolder = DataFolder();
-    bool stop = false, fetch = true;
+    bool stop = false, fetch = true, checkUnderWine = false;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = wargv[i];
@@ -198,9 +259,22 @@ int wmain(int argc, wchar_t** wargv) {
         else if (a == L"--instance" && i + 1 < argc) instance = std::wstring(kInstance) + L"-" + wargv[++i];
         else if (a == L"--log" && i + 1 < argc) logPath = ui::Narrow(wargv[++i]);
         else if (a == L"--no-fetch") fetch = false;
+        else if (a == L"--check-elevation") checkUnderWine = true;  // can only refuse more
         else rest.push_back(ui::Narrow(a));
     }
     if (stop) return StopRunning(instance);
+
+    // Never elevated: the installer and the logon start it as the user.
+    // Before the mutex, the folder and the log, which an elevated process
+    // must not make or rotate in folders the user's other programs can
+    // write. Under Wine every process is elevated, so there the check runs
+    // only when --check-elevation asks for it (the tests do, to see it).
+    const CTokenVerdict verdict = JudgeToken(OwnElevation(), UnderWine(), checkUnderWine);
+    if (!verdict.bRun) {
+        LogRefusal(logPath.empty() && !dataFolder.empty() ? dataFolder + "\\ratesvc.log" : logPath,
+                   "not starting (process " + std::to_string(GetCurrentProcessId()) + "): " + verdict.strWhy);
+        return kExitElevated;
+    }
 
     // One instance per user: a second copy leaves at once, before it touches
     // the log or the rates file of the first.
