@@ -61,6 +61,8 @@ const char* ResultCodeText(int code) {
     case SOAPCLIENT_PARSEFAULT_ERROR: return "SOAPCLIENT_PARSEFAULT_ERROR";
     case SOAPCLIENT_READ_ERROR: return "SOAPCLIENT_READ_ERROR";
     case SOAPCLIENT_PARSE_ERROR: return "SOAPCLIENT_PARSE_ERROR";
+    case SOAPCLIENT_FOREIGN_SERVICE:
+        return "ローカルのレートサービスがこのユーザーのものと確認できないため、問い合わせませんでした";
     default: return "";
     }
 }

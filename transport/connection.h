@@ -6,6 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// LastError() after ConnectTo refused a loopback server that does not run
+// as this program's user (transport/peer_owner.h); nothing was sent to it.
+// Bit 29 marks an error number of the application's own, which no system
+// call gives.
+constexpr int kErrorForeignPeer = 0x20000001;
+
 struct ConstBuffer {
     const char* data;
     size_t size;

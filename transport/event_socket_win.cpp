@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "transport/event_socket.h"
+#include "transport/peer_owner.h"
 #include "transport/resolver_win.h"
 
 namespace {
@@ -208,7 +209,26 @@ bool CEventSocket::ConnectTo(const char* host, uint16_t port) {
     bool ok = (m_impl->socket != INVALID_SOCKET ||
                Create(list->ai_family, list->ai_socktype, list->ai_protocol)) &&
               Connect(list->ai_addr, static_cast<int>(list->ai_addrlen));
+    // Loopback is judged by the address connected to, so a name that leads
+    // to this computer is checked like 127.0.0.1 is.
+    bool loopback = false;
+    if (list->ai_family == AF_INET)
+        loopback = transport::IsLoopbackAddress(
+            reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr), 4);
+    else if (list->ai_family == AF_INET6)
+        loopback = transport::IsLoopbackAddress(
+            reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in6*>(list->ai_addr)->sin6_addr),
+            16);
     table.freeaddrinfo(list);
+    if (ok && loopback) {
+        const bool waived = transport::OwnerCheckWaived(host, port);
+        const transport::PeerOwnerFacts facts = waived ? transport::PeerOwnerFacts{} : transport::ReadPeerOwner(m_impl->socket);
+        if (transport::JudgePeer(loopback, waived, GetCurrentProcessId(), facts) == transport::PeerVerdict::kRefused) {
+            Close();
+            m_impl->lastError = kErrorForeignPeer;
+            return false;
+        }
+    }
     return ok;
 }
 

@@ -70,6 +70,6 @@ soap::Status CSoapHttpClient::Post(const char* actionLine) {
             m_result = SOAPCLIENT_PARSEFAULT_ERROR;
         return soap::kStatusFail;
     }
-    m_result = SOAPCLIENT_SEND_ERROR;
+    m_result = m_connection->LastError() == kErrorForeignPeer ? SOAPCLIENT_FOREIGN_SERVICE : SOAPCLIENT_SEND_ERROR;
     return soap::kStatusFail;
 }

@@ -16,6 +16,8 @@ enum SoapClientError {
     SOAPCLIENT_PARSEFAULT_ERROR = 8,
     SOAPCLIENT_READ_ERROR = 9,
     SOAPCLIENT_PARSE_ERROR = 10,
+    // A loopback service that is not the user's own; nothing was sent.
+    SOAPCLIENT_FOREIGN_SERVICE = 11,
 };
 
 namespace soap {

@@ -117,6 +117,29 @@ TEST_F(GetTest, ConversionRateServiceAnswersAndThePairIsSaved) {
     EXPECT_TRUE(PairSaved(kUsd, kTrl));
 }
 
+// The raw server, a Linux process, stands in for another user's process on
+// the port: under Wine no loopback server has an owner the program can see
+// (wineserver holds every socket), which is what the program meets on
+// Windows when the owner cannot be opened. With the owner check on, nothing
+// reaches it; with the user's setting off, the same server answers.
+TEST_F(GetTest, ALoopbackServiceOfAnotherOwnerIsAskedNothing) {
+    const ScriptedRatePeer peer = ScriptedRatePeer::Unique("owner");
+    ASSERT_TRUE(peer.SetRate("131.25"));
+    ASSERT_TRUE(peer.Use());
+    const std::wstring key = SectionKey(L"Service");
+    ASSERT_TRUE(WriteUserString(key, L"ExchangeRateUrl", *ReadUserString(key, L"ConversionRateUrl")));
+    ASSERT_TRUE(WriteUserDword(key, L"CheckLocalServiceOwner", 1));
+    ASSERT_TRUE(StartApp());
+    ASSERT_NO_FATAL_FAILURE(GetShowsMessage(
+        L"ローカルのレートサービスがこのユーザーのものと確認できないため、問い合わせませんでした",
+        MessageBoxIcon::kError));
+    EXPECT_EQ(peer.Requests(), 0);
+
+    ASSERT_TRUE(WriteUserDword(key, L"CheckLocalServiceOwner", 0));
+    ASSERT_NO_FATAL_FAILURE(GetShowsRate(L"131.2500"));
+    EXPECT_EQ(peer.Requests(), 1);
+}
+
 TEST_F(GetTest, ExchangeRateServiceAnswersWhenTheConversionRateServiceIsDown) {
     if (RateServiceMissing()) GTEST_SKIP() << RateServerFile("ratesvc.missing");
     ASSERT_NO_FATAL_FAILURE(UseServices(ClosedPort("/CurrencyConvertor.asmx"), RateServiceExchange()));

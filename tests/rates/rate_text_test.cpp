@@ -61,6 +61,8 @@ TEST(ResultCodeText, EveryCodeHasItsText) {
     EXPECT_STREQ(ResultCodeText(SOAPCLIENT_PARSEFAULT_ERROR), "SOAPCLIENT_PARSEFAULT_ERROR");
     EXPECT_STREQ(ResultCodeText(SOAPCLIENT_READ_ERROR), "SOAPCLIENT_READ_ERROR");
     EXPECT_STREQ(ResultCodeText(SOAPCLIENT_PARSE_ERROR), "SOAPCLIENT_PARSE_ERROR");
-    EXPECT_STREQ(ResultCodeText(11), "");
+    EXPECT_STREQ(ResultCodeText(SOAPCLIENT_FOREIGN_SERVICE),
+                 "ローカルのレートサービスがこのユーザーのものと確認できないため、問い合わせませんでした");
+    EXPECT_STREQ(ResultCodeText(12), "");
     EXPECT_STREQ(ResultCodeText(-1), "");
 }
