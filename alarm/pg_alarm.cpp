@@ -12,6 +12,16 @@ constexpr char kSection[] = "Alarm";
 constexpr char kOn[] = "ON";    // caption while alarms are off
 constexpr char kOff[] = "OFF";  // caption while they are on
 
+// 0.1 yen: on the yen pairs this program is mostly watched on, a tenth of a
+// percent, enough to keep a rate hovering at the limit from ringing on.
+constexpr char kDefaultMargin[] = "0.1";
+// Half a percent within a quarter of an hour: a news-driven move on the
+// major pairs, well past their ordinary intraday drift.
+constexpr char kDefaultMovePercent[] = "0.5";
+constexpr int kDefaultMoveMinutes = 15;
+constexpr double kMarginMax = 10000.0;
+constexpr double kMovePercentMax = 100.0;
+
 bool IsTicked(const ui::Button& box) { return box.Send(BM_GETCHECK) == BST_CHECKED; }
 
 std::string NumberBetweenText() {
@@ -49,6 +59,11 @@ void CPgAlarm::BindControls() {
     m_chkLow.Attach(Item(IDC_ALARM_CHECK_LOW));
     m_edLow.Attach(Item(IDC_ALARM_LIMIT_LOW));
     m_btnSoundLow.Attach(Item(IDC_ALARM_SOUND_LOW));
+    m_chkOnce.Attach(Item(IDC_ALARM_ONCE));
+    m_edMargin.Attach(Item(IDC_ALARM_MARGIN));
+    m_chkMove.Attach(Item(IDC_ALARM_MOVE));
+    m_edMovePercent.Attach(Item(IDC_ALARM_MOVE_PERCENT));
+    m_edMoveMinutes.Attach(Item(IDC_ALARM_MOVE_MINUTES));
     m_btnSwitch.Attach(Item(IDC_ALARM_SWITCH));
     m_led.Subclass(Item(IDC_ALARM_LED));
 }
@@ -62,6 +77,11 @@ bool CPgAlarm::OnInitDialog() {
     m_chkLow.Send(BM_SETCHECK, app.ReadSettingInt(kSection, "bLowLimit", 0) ? BST_CHECKED : BST_UNCHECKED);
     m_edLow.SetText(app.ReadSettingString(kSection, "dLimitLow", "0"));
     AlarmState.SoundPathLow = app.ReadSettingString(kSection, "SoundPathLow");
+    m_chkOnce.Send(BM_SETCHECK, app.ReadSettingInt(kSection, "bOncePerCrossing", 0) ? BST_CHECKED : BST_UNCHECKED);
+    m_edMargin.SetText(app.ReadSettingString(kSection, "dRearmMargin", kDefaultMargin));
+    m_chkMove.Send(BM_SETCHECK, app.ReadSettingInt(kSection, "bMoveAlarm", 0) ? BST_CHECKED : BST_UNCHECKED);
+    m_edMovePercent.SetText(app.ReadSettingString(kSection, "dMovePercent", kDefaultMovePercent));
+    m_edMoveMinutes.SetText(std::to_string(app.ReadSettingInt(kSection, "nMoveMinutes", kDefaultMoveMinutes)));
     // The fields are not read here: the limits in force stay 0 until a field
     // loses the focus or alarms are switched on.
     EnableLimitControls();
@@ -74,6 +94,8 @@ bool CPgAlarm::OnCommand(WORD id, WORD code, HWND control) {
         {IDCANCEL, BN_CLICKED, &CPgAlarm::OnCancel},
         {IDC_ALARM_CHECK_HIGH, BN_CLICKED, &CPgAlarm::OnCheckHigh},
         {IDC_ALARM_CHECK_LOW, BN_CLICKED, &CPgAlarm::OnCheckLow},
+        {IDC_ALARM_ONCE, BN_CLICKED, &CPgAlarm::OnCheckRules},
+        {IDC_ALARM_MOVE, BN_CLICKED, &CPgAlarm::OnCheckRules},
         {IDC_ALARM_SOUND_HIGH, BN_CLICKED, &CPgAlarm::OnSoundHigh},
         {IDC_ALARM_SOUND_LOW, BN_CLICKED, &CPgAlarm::OnSoundLow},
         {IDC_ALARM_SWITCH, BN_CLICKED, &CPgAlarm::OnSwitch},
@@ -91,12 +113,17 @@ bool CPgAlarm::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
 }
 
 void CPgAlarm::EnableLimitControls() {
+    // The move alert plays the limits' sounds: it needs their buttons too.
+    const bool move = IsTicked(m_chkMove);
     const bool high = IsTicked(m_chkHigh);
     m_edHigh.Enable(high);
-    m_btnSoundHigh.Enable(high);
+    m_btnSoundHigh.Enable(high || move);
     const bool low = IsTicked(m_chkLow);
     m_edLow.Enable(low);
-    m_btnSoundLow.Enable(low);
+    m_btnSoundLow.Enable(low || move);
+    m_edMargin.Enable(IsTicked(m_chkOnce));
+    m_edMovePercent.Enable(move);
+    m_edMoveMinutes.Enable(move);
 }
 
 void CPgAlarm::OnCheckHigh() { EnableLimitControls(); }
@@ -173,10 +200,41 @@ void CPgAlarm::SwitchOff() {
     m_led.SetState(0);
 }
 
+bool CPgAlarm::ReadRules(double* margin, double* percent, int* minutes) {
+    struct Field {
+        bool ticked;
+        ui::Edit& edit;
+        const char* refusal;
+    };
+    const bool once = IsTicked(m_chkOnce);
+    const bool move = IsTicked(m_chkMove);
+    std::optional<double> m = once ? ReadPositiveText(m_edMargin.Text(), kMarginMax) : 0.0;
+    std::optional<double> p = move ? ReadPositiveText(m_edMovePercent.Text(), kMovePercentMax) : 0.0;
+    std::optional<int> n = move ? ReadWholeText(m_edMoveMinutes.Text(), 1, kMoveMinutesMax) : 0;
+    const Field fields[] = {
+        {once && !m, m_edMargin, "戻り幅には0より大きい数を入力してください"},
+        {move && !p, m_edMovePercent, "変動率には0より大きく100以下の数を入力してください"},
+        {move && !n, m_edMoveMinutes, "変動を見る時間には1から1440までの分数を入力してください"},
+    };
+    for (const Field& f : fields) {
+        if (!f.ticked) continue;
+        Message(f.refusal);
+        SetFocus(f.edit.hwnd());
+        f.edit.Send(EM_SETSEL, 0, -1);
+        return false;
+    }
+    *margin = *m;
+    *percent = *p;
+    *minutes = *n;
+    return true;
+}
+
 void CPgAlarm::SwitchOn() {
     const bool high = IsTicked(m_chkHigh);
     const bool low = IsTicked(m_chkLow);
-    if (!high && !low) {
+    const bool once = IsTicked(m_chkOnce);
+    const bool move = IsTicked(m_chkMove);
+    if (!high && !low && !move) {
         Message("値と音を設定してください");
         return;
     }
@@ -194,10 +252,28 @@ void CPgAlarm::SwitchOn() {
                         "下限値の音を選択してください"))
             return;
     }
+    double margin = 0.0, percent = 0.0;
+    int minutes = 0;
+    if (!ReadRules(&margin, &percent, &minutes)) return;
+    // A rise sounds the upper sound, a fall the lower one.
+    if (move && AlarmState.SoundPathHigh.empty()) {
+        Message("上限値の音を選択してください");
+        return;
+    }
+    if (move && AlarmState.SoundPathLow.empty()) {
+        Message("下限値の音を選択してください");
+        return;
+    }
 
     m_btnSwitch.SetText(kOff);
     AlarmState.bHighLimit = high;
     AlarmState.bLowLimit = low;
+    AlarmState.bOncePerCrossing = once;
+    AlarmState.dRearmMargin = margin;
+    AlarmState.bMoveAlarm = move;
+    AlarmState.dMovePercent = percent;
+    AlarmState.nMoveMinutes = minutes;
+    RearmAlarms(AlarmState);
     AlarmState.bAlarmOn = true;
     m_led.SetState(1);
 
@@ -209,4 +285,11 @@ void CPgAlarm::SwitchOn() {
     app.WriteSettingInt(kSection, "bLowLimit", low ? 1 : 0);
     app.WriteSettingString(kSection, "dLimitLow", m_edLow.Text().c_str());
     app.WriteSettingString(kSection, "SoundPathLow", AlarmState.SoundPathLow.c_str());
+    app.WriteSettingInt(kSection, "bOncePerCrossing", once ? 1 : 0);
+    app.WriteSettingString(kSection, "dRearmMargin", m_edMargin.Text().c_str());
+    app.WriteSettingInt(kSection, "bMoveAlarm", move ? 1 : 0);
+    app.WriteSettingString(kSection, "dMovePercent", m_edMovePercent.Text().c_str());
+    // An unticked move alert keeps what its field held, if it is a number.
+    const std::optional<int> keptMinutes = ReadWholeText(m_edMoveMinutes.Text(), 1, kMoveMinutesMax);
+    app.WriteSettingInt(kSection, "nMoveMinutes", keptMinutes ? *keptMinutes : kDefaultMoveMinutes);
 }

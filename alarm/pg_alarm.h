@@ -27,6 +27,7 @@ private:
     void OnCancel() {}
     void OnCheckHigh();
     void OnCheckLow();
+    void OnCheckRules() { EnableLimitControls(); }
     void OnSoundHigh();
     void OnSoundLow();
     void OnSwitch();
@@ -39,6 +40,9 @@ private:
     bool ReadLimit(ui::Edit& field, double& limit);
     void EnableLimitControls();
     void SwitchOn();
+    // The once-per-crossing margin and the move alert's percent and minutes,
+    // where their boxes are ticked; false after the message for a refused one.
+    bool ReadRules(double* margin, double* percent, int* minutes);
     void SwitchOff();
 
     CMainDlg* m_pMainDlg;
@@ -48,6 +52,11 @@ private:
     ui::Button m_chkLow;
     ui::Edit m_edLow;
     ui::Button m_btnSoundLow;
+    ui::Button m_chkOnce;
+    ui::Edit m_edMargin;
+    ui::Button m_chkMove;
+    ui::Edit m_edMovePercent;
+    ui::Edit m_edMoveMinutes;
     ui::Button m_btnSwitch;
     CLedButton m_led;
     // Set while a reading runs and until a refused field has the focus back:

@@ -84,6 +84,8 @@ OSDwnd::~OSDwnd() {
 
 int OSDwnd::Create(HINSTANCE hInst, int nCur1, int nCur2, int nIntervalIndex, int nPositionIndex, COLORREF crUp,
                    COLORREF crDown, int bRateOnly, IMonitorHost* pMainDlg) {
+    // Moves are of one pair in one run of the monitor.
+    AlarmState.moves.Clear();
     if (m_hInst) {
         m_nCur1 = nCur1;
         m_nCur2 = nCur2;
@@ -195,8 +197,38 @@ void OSDwnd::UndoFirstCreate() {
 
 bool OSDwnd::SetTip(const std::string& state, DWORD action) {
     m_strTipState = state;
-    CopyTip(m_nid, ui::Widen(monitor::TrayTip(state, m_bPolled ? &m_lastRate : nullptr)));
+    std::string lines = state;
+    if (IsSnoozed(AlarmState, std::time(nullptr))) lines += "\n" + SnoozeTipLine(AlarmState.nSnoozeUntil);
+    CopyTip(m_nid, ui::Widen(monitor::TrayTip(lines, m_bPolled ? &m_lastRate : nullptr)));
     return Shell_NotifyIconW(action, &m_nid) != FALSE;
+}
+
+void OSDwnd::Snooze(std::int64_t until) {
+    AlarmState.nSnoozeUntil = until;
+    KillTimer(m_hWnd, kSnoozeTimer);
+    if (until) OnSnoozeTimer();
+    if (m_bIconAdded) SetTip(m_strTipState, NIM_MODIFY);
+}
+
+void OSDwnd::OnSnoozeTimer() {
+    const std::int64_t left = AlarmState.nSnoozeUntil - std::time(nullptr);
+    if (left > 0) {
+        // Again at the end; a clock set forward or a sleep ends it at the
+        // next poll anyway, since the poll looks at the time itself.
+        SetTimer(m_hWnd, kSnoozeTimer, static_cast<UINT>(left * 1000), nullptr);
+        return;
+    }
+    KillTimer(m_hWnd, kSnoozeTimer);
+    AlarmState.nSnoozeUntil = 0;
+    if (m_bIconAdded) SetTip(m_strTipState, NIM_MODIFY);
+}
+
+void OSDwnd::EnableTrayItems(HMENU popup) const {
+    const UINT snooze = AlarmState.bAlarmOn ? MF_ENABLED : MF_GRAYED;
+    EnableMenuItem(popup, ID_TRAY_SNOOZE_HOUR, MF_BYCOMMAND | snooze);
+    EnableMenuItem(popup, ID_TRAY_SNOOZE_MORNING, MF_BYCOMMAND | snooze);
+    const bool snoozed = IsSnoozed(AlarmState, std::time(nullptr));
+    EnableMenuItem(popup, ID_TRAY_RESUME, MF_BYCOMMAND | (snoozed ? MF_ENABLED : MF_GRAYED));
 }
 
 void OSDwnd::DropConnection() {
@@ -253,11 +285,15 @@ int OSDwnd::Poll() {
     // A failed poll is silent: the next one comes a period later.
     if (!FetchRate(&rate)) return 0;
     UpdateTipRate(rate);
+    const std::int64_t now = std::time(nullptr);
+    AlarmState.moves.Add(now, rate, std::int64_t{kMoveMinutesMax} * 60);
     monitor::PollHooks hooks;
     hooks.logOn = LogState.bLogOn;
     hooks.alarmOn = AlarmState.bAlarmOn;
     hooks.writeLog = [](const std::string& pair, double r) { WriteRateLog(pair, r); };
     hooks.checkAlarm = [](double r) { return CheckAlarm(r); };
+    hooks.snoozed = [now] { return IsSnoozed(AlarmState, now); };
+    hooks.note = [now](double r) { return MoveNote(AlarmState, r, now); };
     hooks.stayQuiet = [this] { return monitor::UserMustNotBeDisturbed(m_bQuietFullScreen); };
     if (!monitor::TakeRate(m_poll, rate, RateHistory, hooks)) return 0;
     // A text wider than the window at a high dpi widens it.
@@ -341,6 +377,8 @@ LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             ShowWindow(hwnd, SW_HIDE);
             KillTimer(hwnd, kShowTimer);
             SetTimer(hwnd, kPollTimer, m_nPollMs, nullptr);
+        } else if (wp == kSnoozeTimer) {
+            OnSnoozeTimer();
         } else if (wp == kPollTimer) {
             if (m_bResumePoll) {
                 // Back on the regular period after the poll that followed a resume.
@@ -399,6 +437,7 @@ LRESULT OSDwnd::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void OSDwnd::OnDestroy() {
     KillTimer(m_hWnd, kShowTimer);
     KillTimer(m_hWnd, kPollTimer);
+    KillTimer(m_hWnd, kSnoozeTimer);
     if (m_bUndoing) return;
     if (m_bIconAdded) {
         m_nid.uFlags = 0;
@@ -415,6 +454,7 @@ void OSDwnd::OnTrayNotify(WPARAM wp, LPARAM lp) {
     if (!menu) return;
     HMENU popup = GetSubMenu(menu, 0);
     if (popup) {
+        EnableTrayItems(popup);
         POINT pt;
         GetCursorPos(&pt);
         // Without the foreground the menu would not close when the user
@@ -434,6 +474,15 @@ LRESULT OSDwnd::OnCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
         return 0;
     case ID_TRAY_SHOW:
         if (m_pMainDlg) ShowWindow(m_pMainDlg->HostWindow(), SW_RESTORE);
+        return 0;
+    case ID_TRAY_SNOOZE_HOUR:
+        Snooze(SnoozeEnd(std::time(nullptr), SnoozeLength::kHour));
+        return 0;
+    case ID_TRAY_SNOOZE_MORNING:
+        Snooze(SnoozeEnd(std::time(nullptr), SnoozeLength::kUntilMorning));
+        return 0;
+    case ID_TRAY_RESUME:
+        Snooze(0);
         return 0;
     case ID_TRAY_EXIT:
         DestroyWindow(hwnd);

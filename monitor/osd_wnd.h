@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,7 @@ public:
     static constexpr UINT kTrayIconId = 131;
     static constexpr UINT_PTR kShowTimer = 1;
     static constexpr UINT_PTR kPollTimer = 2;
+    static constexpr UINT_PTR kSnoozeTimer = 3;  // the end of a snooze
     // After a resume from sleep the next poll comes this soon, leaving the
     // network a moment to come back.
     static constexpr unsigned kResumePollMs = 3000;
@@ -55,6 +57,9 @@ public:
     // The monitor page's "do not show over full-screen programs" box, as of
     // the last switch-on; on until then.
     void SetQuietOverFullScreen(bool on) { m_bQuietFullScreen = on; }
+    // The monitor page's smallest change worth showing, in units of the
+    // fourth decimal, as of the last switch-on.
+    void SetMinStep(int units) { m_poll.nMinStep = units; }
     void MoveToPosition(int nIndex);
     void Paint();
 
@@ -69,8 +74,12 @@ private:
     void OnDestroy();
     void OnTrayNotify(WPARAM wp, LPARAM lp);
     LRESULT OnCommand(HWND hwnd, WPARAM wp, LPARAM lp);
-    // state (UTF-8) and the last polled rate under it.
+    // state (UTF-8), a snooze's end and the last polled rate under it.
     bool SetTip(const std::string& state, DWORD action);
+    void Snooze(std::int64_t until);
+    void OnSnoozeTimer();
+    // Greys what the state of the alarms makes pointless.
+    void EnableTrayItems(HMENU popup) const;
     void OnResume();
     // The rate of a successful poll goes into the tip, with the time.
     void UpdateTipRate(double rate);

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "alarm/limit_text.h"
 #include "app/main_app.h"
 #include "app/service_settings.h"
 #include "monitor/osd_wnd.h"
@@ -15,6 +16,7 @@ constexpr COLORREF kDefaultDown = RGB(255, 0, 0);
 
 constexpr const char* kIntervals[] = {"30秒", "1分", "1分30秒", "2分", "2分30秒", "3分", "4分", "5分"};
 constexpr const char* kPositions[] = {"左上", "右上", "真ん中"};
+constexpr int kMinStepMax = 9999;
 
 }  // namespace
 
@@ -27,6 +29,7 @@ void CPgMonitor::BindControls() {
     m_cbPosition.Attach(Item(IDC_MON_POSITION));
     m_chkRateOnly.Attach(Item(IDC_MON_RATEONLY));
     m_chkQuiet.Attach(Item(IDC_MON_QUIET));
+    m_edMinStep.Attach(Item(IDC_MON_MINSTEP));
     for (const char* text : kIntervals) m_cbInterval.AddString(text);
     for (const char* text : kPositions) m_cbPosition.AddString(text);
 }
@@ -42,6 +45,7 @@ bool CPgMonitor::OnInitDialog() {
     m_brDown.reset(CreateSolidBrush(m_crDown));
     m_chkRateOnly.Send(BM_SETCHECK, App().ReadSettingInt(kSection, "bRateOnly", 0) ? BST_CHECKED : BST_UNCHECKED);
     m_chkQuiet.Send(BM_SETCHECK, App().ReadSettingInt(kSection, "bQuietFullScreen", 1) ? BST_CHECKED : BST_UNCHECKED);
+    m_edMinStep.SetText(std::to_string(App().ReadSettingInt(kSection, "nMinStep", 0)));
     return true;
 }
 
@@ -118,6 +122,13 @@ void CPgMonitor::OnOnOff() {
             App().DoMessageBox("通貨を選択してください", MB_OK | MB_ICONEXCLAMATION);
             return;
         }
+        const std::optional<int> minStep = ReadWholeText(m_edMinStep.Text(), 0, kMinStepMax);
+        if (!minStep) {
+            App().DoMessageBox("表示する最小変化には0から9999までの整数を入力してください", MB_OK | MB_ICONEXCLAMATION);
+            SetFocus(m_edMinStep.hwnd());
+            m_edMinStep.Send(EM_SETSEL, 0, -1);
+            return;
+        }
         ShowSwitch(true);
         host->EnableMonitorButtons(true);
         App().WriteSettingInt(kSection, "Interval", interval);
@@ -126,6 +137,7 @@ void CPgMonitor::OnOnOff() {
         App().WriteSettingInt(kSection, "UpColor", static_cast<int>(m_crUp));
         App().WriteSettingInt(kSection, "DownColor", static_cast<int>(m_crDown));
         App().WriteSettingInt(kSection, "bQuietFullScreen", quiet);
+        App().WriteSettingInt(kSection, "nMinStep", *minStep);
 
         // The first switch-on (or the first after a failed one) sets the
         // window up and stays in its loop; later ones only reconfigure.
@@ -135,6 +147,7 @@ void CPgMonitor::OnOnOff() {
             osd = TheOSDwnd();
         }
         osd->SetQuietOverFullScreen(quiet != 0);
+        osd->SetMinStep(*minStep);
         const bool first = !osd->IsCreated();
         const int created =
             osd->Create(hInst, currency1, currency2, interval, position, m_crUp, m_crDown, rateOnly, host);

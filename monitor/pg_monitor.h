@@ -41,4 +41,5 @@ private:
     ui::ComboBox m_cbPosition;
     ui::Button m_chkRateOnly;
     ui::Button m_chkQuiet;  // no pop-up over full-screen programs
+    ui::Edit m_edMinStep;   // smallest change shown, in units of the fourth decimal
 };
