@@ -58,6 +58,9 @@ log "rate service on 127.0.0.1:$port ($rates${ZELVANE_RATES_URL:+ from $ZELVANE_
 key='HKCU\Software\Morvast\Zelvane\Service'
 wine reg add "$key" /v ConversionRateUrl /t REG_SZ /d "http://127.0.0.1:$port/CurrencyConvertor.asmx" /f >/dev/null
 wine reg add "$key" /v ExchangeRateUrl /t REG_SZ /d "http://127.0.0.1:$port/soap" /f >/dev/null
+# The service here is a Linux process, and under Wine no socket shows its
+# owner anyway: believe these two addresses without asking who serves them.
+wine reg add "$key" /v CheckLocalServiceOwner /t REG_DWORD /d 0 /f >/dev/null
 
 if [ -n "$had_display" ]; then
   log "starting Zelvane on $DISPLAY"
