@@ -63,6 +63,7 @@ OSDwnd::OSDwnd(const rates::ServiceSettings& settings) {
     m_pConv = std::make_unique<rates::CCurrencyConvertor>(settings.conversionRateUrl, settings.conversionRateNamespace);
     double rate = 0.0;
     if (soap::Succeeded(m_pConv->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return;
+    const SoapClientError first = m_pConv->ResultCode();
     m_pConv.reset();
 
     m_pExch = std::make_unique<rates::CCurrencyExchangeService>(settings.exchangeRateUrl);
@@ -70,7 +71,14 @@ OSDwnd::OSDwnd(const rates::ServiceSettings& settings) {
     if (soap::Succeeded(m_pExch->getRate(rates::CountryNameW(rates::kCurrency_USD),
                                          rates::CountryNameW(rates::kCurrency_JPY), &rateF)))
         return;
+    const SoapClientError second = m_pExch->ResultCode();
     m_pExch.reset();
+    // A local service of another user was not asked: say so, not that the
+    // network failed.
+    if (first == SOAPCLIENT_FOREIGN_SERVICE || second == SOAPCLIENT_FOREIGN_SERVICE) {
+        App().DoMessageBox(rates::ResultCodeText(SOAPCLIENT_FOREIGN_SERVICE), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     App().DoMessageBox("Webサービス接続エラー!", MB_OK | MB_ICONEXCLAMATION);
 }
 

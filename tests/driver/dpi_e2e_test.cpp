@@ -160,6 +160,9 @@ TEST_F(DpiTest, WhatIsDrawnInPixelsFollowsTheScreenScale) {
     POINT pageTop{page.left, page.top};
     ScreenToClient(Control(kIdTab), &pageTop);
     figures_["page.y"] = pageTop.y;
+    RECT tab{};
+    ASSERT_TRUE(GetWindowRect(Control(kIdTab), &tab));
+    EXPECT_LE(page.bottom, tab.bottom) << "the page runs past the tab's frame";
 
     // The full-screen box: on by default, saved at switch-on.
     HWND quiet = GetDlgItem(MonitorPage(), kIdQuiet);
