@@ -135,6 +135,8 @@ TEST_F(ZelvaneTest, PickersFollowTheKeyboard) {
 }
 
 TEST_F(ZelvaneTest, FirstStartCreatesBaseKeyWithoutWritingValues) {
+    // A true first start: not even the fixture's service setting.
+    ASSERT_TRUE(DeleteUserKeyTree(kSettingsKey));
     ASSERT_FALSE(UserKeyExists(kSettingsKey));
     ASSERT_TRUE(StartApp());
     EXPECT_TRUE(UserKeyExists(SectionKey(L"Base")));
