@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/driver/alarm_log_pages.h"
+#include "tests/driver/monitor_peer_test.h"
 #include "tests/driver/combo_box.h"
 #include "tests/driver/file_text.h"
 #include "tests/driver/rate_servers.h"
@@ -24,39 +24,14 @@ constexpr int kUsd = 138;
 // loaded machine.
 constexpr milliseconds kPeriodTimeout{45000};
 
-
-class AlarmLogMonitorTest : public PagesTest {
+class AlarmLogMonitorTest : public MonitorPeerTest {
 protected:
-    void SetUp() override {
-        PagesTest::SetUp();
-        if (HasFatalFailure()) return;
-        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
-        peer_ = ScriptedRatePeer::Unique("alarmlog");
-        wchar_t tmp[MAX_PATH] = {};
-        ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
-        folder_ = std::wstring(tmp) + L"zelvane-log-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        wav_ = folder_ + L"high.wav";
-        std::ofstream(wav_.c_str(), std::ios::binary) << "RIFF";
-    }
-    void TearDown() override {
-        PagesTest::TearDown();
-        DeleteFileW(wav_.c_str());
-        DeleteFileW(LogFile().c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-
-
-    std::wstring LogFile() const { return folder_ + L"EUR_USD .TXT"; }
+    AlarmLogMonitorTest() : MonitorPeerTest("alarmlog") {}
 
     void SwitchOn(HWND onOff) {
         ASSERT_TRUE(ClickButton(onOff));
         ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
     }
-
-    ScriptedRatePeer peer_;
-    std::wstring folder_;
-    std::wstring wav_;
 };
 
 TEST_F(AlarmLogMonitorTest, OnlyARateAtALimitShowsTheWindowAndEveryPollIsLogged) {

@@ -5,12 +5,11 @@
 // change only when it sounded an alarm, and with the smallest change set
 // high a snoozed change cannot show for its size: so whether the window
 // shows after a poll tells whether that poll sounded.
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/chart/chart_view.h"
-#include "tests/driver/alarm_log_pages.h"
+#include "tests/driver/monitor_peer_test.h"
 #include "tests/driver/combo_box.h"
 #include "tests/driver/file_text.h"
 #include "tests/driver/rate_servers.h"
@@ -30,27 +29,9 @@ constexpr int kIdMinStep = 1050;
 constexpr milliseconds kPeriodTimeout{45000};
 constexpr milliseconds kShowTimeout{30000};
 
-class AlertsTest : public PagesTest {
+class AlertsTest : public MonitorPeerTest {
 protected:
-    void SetUp() override {
-        PagesTest::SetUp();
-        if (HasFatalFailure()) return;
-        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
-        peer_ = ScriptedRatePeer::Unique("alerts");
-        wchar_t tmp[MAX_PATH] = {};
-        ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
-        folder_ = std::wstring(tmp) + L"zelvane-alerts-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        wav_ = folder_ + L"alarm.wav";
-        std::ofstream(wav_.c_str(), std::ios::binary) << "RIFF";
-    }
-    void TearDown() override {
-        PagesTest::TearDown();
-        DeleteFileW(wav_.c_str());
-        DeleteFileW(LogFile().c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-    std::wstring LogFile() const { return folder_ + L"EUR_USD .TXT"; }
+    AlertsTest() : MonitorPeerTest("alerts") {}
     HWND MonitorPage() const { return app_.PageWith(kIdInterval); }
     HWND MonitorOnOff() const { return GetDlgItem(MonitorPage(), kIdMonitorOnOff); }
 
@@ -131,9 +112,6 @@ protected:
         return v;
     }
 
-    ScriptedRatePeer peer_;
-    std::wstring folder_;
-    std::wstring wav_;
     HWND osd_ = nullptr;
 };
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "tests/chart/chart_view.h"
-#include "tests/driver/alarm_log_pages.h"
+#include "tests/driver/monitor_peer_test.h"
 #include "tests/driver/combo_box.h"
 #include "tests/driver/file_text.h"
 #include "tests/driver/rate_servers.h"
@@ -97,8 +97,9 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-class DpiTest : public PagesTest {
+class DpiTest : public MonitorPeerTest {
 protected:
+    DpiTest() : MonitorPeerTest("dpi") {}
     void SetUp() override {
         // A run at 96 that fails must leave no figures behind: the run at
         // 144 would hold itself against an earlier run's.
@@ -109,21 +110,8 @@ protected:
         // Coordinates of the program's windows as they are on the screen,
         // not as an unaware driver would be shown them.
         SetProcessDPIAware();
-        PagesTest::SetUp();
-        if (HasFatalFailure()) return;
-        ASSERT_TRUE(ScriptedRatePeer::ServersRunning()) << "no rate servers in " << RateServerDir();
-        peer_ = ScriptedRatePeer::Unique("dpi");
-        wchar_t tmp[MAX_PATH] = {};
-        ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
-        folder_ = std::wstring(tmp) + L"zelvane-dpi-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        MonitorPeerTest::SetUp();
     }
-    void TearDown() override {
-        PagesTest::TearDown();
-        DeleteFileW(LogFile().c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-    std::wstring LogFile() const { return folder_ + L"EUR_USD .TXT"; }
     HWND MonitorPage() const { return app_.PageWith(kIdInterval); }
 
     void SwitchOn(HWND onOff) {
@@ -131,8 +119,6 @@ protected:
         ASSERT_TRUE(CaptionBecomes(onOff, L"OFF"));
     }
 
-    ScriptedRatePeer peer_;
-    std::wstring folder_;
     std::map<std::string, int> figures_;
 };
 
