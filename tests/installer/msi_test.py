@@ -244,6 +244,14 @@ def main():
         check(run(["osslsigncode", "verify", "-CAfile", other_ca, "-in", path], check_rc=False).returncode != 0,
               "signature refused under another CA: " + name)
 
+    # The Start-menu shortcut names the file, not the feature: started, an
+    # advertised one would have Windows Installer put the package's older
+    # Zelvane.exe back over a self-updated one.
+    table = run(["msiinfo", "export", v1, "Shortcut"]).stdout.splitlines()
+    columns = table[0].split("\t")
+    targets = [row.split("\t")[columns.index("Target")] for row in table[3:] if row.strip()]
+    check(targets == ["[#ZelvaneExe]"], "the shortcut is not advertised: targets %r" % targets)
+
     prefix = Prefix(os.path.join(work, "prefix"))
     prefix.create()
     bank_hits = []
