@@ -202,7 +202,7 @@ void CPgAlarm::SwitchOff() {
 
 bool CPgAlarm::ReadRules(double* margin, double* percent, int* minutes) {
     struct Field {
-        bool ticked;
+        bool refused;
         ui::Edit& edit;
         const char* refusal;
     };
@@ -217,7 +217,7 @@ bool CPgAlarm::ReadRules(double* margin, double* percent, int* minutes) {
         {move && !n, m_edMoveMinutes, "変動を見る時間には1から1440までの分数を入力してください"},
     };
     for (const Field& f : fields) {
-        if (!f.ticked) continue;
+        if (!f.refused) continue;
         Message(f.refusal);
         SetFocus(f.edit.hwnd());
         f.edit.Send(EM_SETSEL, 0, -1);
