@@ -167,7 +167,9 @@ void CHttpResponseReader::StartBody() {
     }
     const std::string* length = m_headers.Find(kContentLength);
     m_contentLength = length ? ParseLength(*length) : -1;
-    if (m_contentLength > static_cast<int64_t>(kMaxResponse)) {
+    // A negative length is no length at all: reading by it would cut the
+    // body before its own start.
+    if (m_contentLength > static_cast<int64_t>(kMaxResponse) || (length && m_contentLength < 0)) {
         Fail();
         return;
     }

@@ -146,6 +146,8 @@ TEST(ResponseReader, MalformedInputFails) {
         "HTTP/1.1 -200 OK\r\n\r\n",
         "HTTP/1.1 4294967296 Big\r\n\r\n",
         "HTTP/1.1 200 OK\r\nContent-Length: 16777217\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: -2\r\n\r\n!",
+        "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n!",
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\n",
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcdX",
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\rX",
