@@ -93,9 +93,15 @@ protected:
             if (i + 1 < rates.size()) {
                 EXPECT_TRUE(peer_.SetRate(rates[i + 1]));
             }
-            WaitUntil([&] { return IsWindowVisible(osd_) != FALSE || peer_.Requests() > poll; }, kPeriodTimeout);
+            // The count is read before the window: once the next poll has
+            // come, a window up now can be that poll's own answer.
             Shown s;
-            s.visible = IsWindowVisible(osd_) != FALSE;
+            WaitUntil(
+                [&] {
+                    if (peer_.Requests() > poll) return true;
+                    return s.visible = IsWindowVisible(osd_) != FALSE;
+                },
+                kPeriodTimeout);
             if (s.visible) {
                 RECT rc{};
                 GetWindowRect(osd_, &rc);
