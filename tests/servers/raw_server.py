@@ -147,6 +147,18 @@ class Handler(socketserver.BaseRequestHandler):
         """Returns False when the connection is to end."""
         send = self.request.sendall
         seen = 0
+        # A scripted rate is read before the request is counted: a test that
+        # sets the next rate once it sees the count must not change this
+        # answer.
+        rate = None
+        marker = "/conversion/scripted/"
+        if marker in path:
+            name = path[path.index(marker) + len(marker):]
+            try:
+                with open(os.path.join(self.server.state, "rate-" + os.path.basename(name))) as f:
+                    rate = f.read().strip().encode()
+            except OSError:
+                pass
         if path.startswith("/count/"):
             tag = path.split("/", 3)[2]
             path, seen = count_request(self.server.state, path, body)
@@ -159,14 +171,8 @@ class Handler(socketserver.BaseRequestHandler):
         if path == "/conversion/no-result-once":
             # The first request of its tag gets no result, every later one a rate.
             path = "/conversion/no-result" if seen <= 1 else "/conversion/other-wrapper"
-        if path.startswith("/conversion/scripted/"):
+        if path.startswith(marker):
             # A rate the test sets between polls: <state dir>/rate-<name>.
-            name = path[len("/conversion/scripted/"):]
-            try:
-                with open(os.path.join(self.server.state, "rate-" + os.path.basename(name))) as f:
-                    rate = f.read().strip().encode()
-            except OSError:
-                rate = None
             if rate:
                 answer = (b'<ConversionRateResponse xmlns="urn:scripted"><ConversionRateResult>%s'
                           b'</ConversionRateResult></ConversionRateResponse>' % rate)
