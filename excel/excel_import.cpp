@@ -16,6 +16,7 @@
 #include "rates/currency_convertor.h"
 #include "rates/currency_exchange_service.h"
 #include "rates/currency_tables.h"
+#include "rates/rate_query.h"
 
 namespace {
 
@@ -66,15 +67,20 @@ public:
                                                                  settings.conversionRateNamespace);
         double rate = 0.0;
         if (soap::Succeeded(convertor_->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return true;
+        foreign_ = convertor_->ResultCode() == SOAPCLIENT_FOREIGN_SERVICE;
         convertor_.reset();
         exchange_ = std::make_unique<rates::CCurrencyExchangeService>(settings.exchangeRateUrl);
         float single = 0.0f;
         if (soap::Succeeded(exchange_->getRate(rates::CountryNameW(rates::kCurrency_USD),
                                                rates::CountryNameW(rates::kCurrency_JPY), &single)))
             return true;
+        foreign_ = foreign_ || exchange_->ResultCode() == SOAPCLIENT_FOREIGN_SERVICE;
         exchange_.reset();
         return false;
     }
+    // The failed probe reached a local service of another user and asked it
+    // nothing: the user is told that, not that the network failed.
+    bool RefusedForeign() const { return foreign_; }
 
     // 0 when the call fails: the user is not told.
     double Rate(const excel::CurrencyPair& pair) {
@@ -97,6 +103,7 @@ public:
 private:
     std::unique_ptr<rates::CCurrencyConvertor> convertor_;
     std::unique_ptr<rates::CCurrencyExchangeService> exchange_;
+    bool foreign_ = false;
 };
 
 struct ImportFields {
@@ -144,7 +151,7 @@ void RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
     ComScope com;
     RateService service;
     if (!service.Probe(ReadServiceSettings())) {
-        Message("Webサービス接続エラー!");
+        Message(service.RefusedForeign() ? rates::ResultCodeText(SOAPCLIENT_FOREIGN_SERVICE) : "Webサービス接続エラー!");
         return;
     }
 

@@ -396,6 +396,25 @@ TEST_F(ExcelTest, NoServiceAnsweringTheProbeStopsBeforeAnyPair) {
     ExpectNoSettingsSaved();
 }
 
+// Under Wine no loopback socket shows its owner, so with the owner check on
+// the fixture's own services count as another user's.
+TEST_F(ExcelTest, ALoopbackServiceOfAnotherOwnerIsAskedNothing) {
+    ASSERT_TRUE(WriteUserDword(SectionKey(L"Service"), L"CheckLocalServiceOwner", 1));
+    const std::wstring book = WriteBook(L"foreign.xls", {SheetOf({{"USD/JPY"}, {"EUR/USD"}}, "Rates")});
+    const std::string before = ReadAll(book);
+    ASSERT_NO_FATAL_FAILURE(StartOnExcelPage());
+    ASSERT_NO_FATAL_FAILURE(Fill(book, L"1", L"A1", L"A2", L"B1", L"B2"));
+    const size_t asked = ServiceCalls().size();
+
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(PressImport(),
+                                      L"ローカルのレートサービスがこのユーザーのものと確認できないため、問い合わせませんでした",
+                                      MessageBoxIcon::kExclamation));
+    ASSERT_TRUE(ServerEnded());
+    EXPECT_TRUE(ServiceCallsSince(asked).empty());
+    EXPECT_EQ(ReadAll(book), before);
+    ExpectNoSettingsSaved();
+}
+
 TEST_F(ExcelTest, TwoColumnReadRangeGivesOnePairPerRow) {
     const std::wstring book =
         WriteBook(L"block.xls", {SheetOf({{"USD/JPY", "not read"}, {"EUR/USD", "neither"}}, "Rates")});
