@@ -13,10 +13,7 @@
 #include "excel/automation.h"
 #include "excel/currency_pair.h"
 #include "excel/pg_excel.h"
-#include "rates/currency_convertor.h"
-#include "rates/currency_exchange_service.h"
-#include "rates/currency_tables.h"
-#include "rates/rate_query.h"
+#include "rates/service_probe.h"
 
 namespace {
 
@@ -62,36 +59,15 @@ private:
 // The service that answered the probe serves every pair.
 class RateService {
 public:
-    bool Probe(const rates::ServiceSettings& settings) {
-        convertor_ = std::make_unique<rates::CCurrencyConvertor>(settings.conversionRateUrl,
-                                                                 settings.conversionRateNamespace);
-        double rate = 0.0;
-        if (soap::Succeeded(convertor_->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return true;
-        foreign_ = convertor_->ResultCode() == SOAPCLIENT_FOREIGN_SERVICE;
-        convertor_.reset();
-        exchange_ = std::make_unique<rates::CCurrencyExchangeService>(settings.exchangeRateUrl);
-        float single = 0.0f;
-        if (soap::Succeeded(exchange_->getRate(rates::CountryNameW(rates::kCurrency_USD),
-                                               rates::CountryNameW(rates::kCurrency_JPY), &single)))
-            return true;
-        foreign_ = foreign_ || exchange_->ResultCode() == SOAPCLIENT_FOREIGN_SERVICE;
-        exchange_.reset();
-        return false;
+    // nullptr, or the message to show when neither service answered.
+    const char* Probe(const rates::ServiceSettings& settings) {
+        return rates::ProbeServices(settings, &convertor_, &exchange_);
     }
-    // The failed probe reached a local service of another user and asked it
-    // nothing: the user is told that, not that the network failed.
-    bool RefusedForeign() const { return foreign_; }
 
     // 0 when the call fails: the user is not told.
     double Rate(const excel::CurrencyPair& pair) {
         double rate = 0.0;
-        if (convertor_) {
-            convertor_->ConversionRate(pair.from, pair.to, &rate);
-        } else if (exchange_) {
-            float single = 0.0f;
-            if (soap::Succeeded(exchange_->getRate(rates::CountryNameW(pair.from), rates::CountryNameW(pair.to), &single)))
-                rate = static_cast<double>(single);
-        }
+        rates::AskProbedService(convertor_.get(), exchange_.get(), pair.from, pair.to, &rate);
         return rate;
     }
 
@@ -103,7 +79,6 @@ public:
 private:
     std::unique_ptr<rates::CCurrencyConvertor> convertor_;
     std::unique_ptr<rates::CCurrencyExchangeService> exchange_;
-    bool foreign_ = false;
 };
 
 struct ImportFields {
@@ -150,8 +125,8 @@ void RunBatch(const ImportFields& fields, const ui::Window& progress, const Wait
 
     ComScope com;
     RateService service;
-    if (!service.Probe(ReadServiceSettings())) {
-        Message(service.RefusedForeign() ? rates::ResultCodeText(SOAPCLIENT_FOREIGN_SERVICE) : "Webサービス接続エラー!");
+    if (const char* failure = service.Probe(ReadServiceSettings())) {
+        Message(failure);
         return;
     }
 

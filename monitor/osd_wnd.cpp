@@ -11,6 +11,7 @@
 #include "rates/currency_convertor.h"
 #include "rates/currency_exchange_service.h"
 #include "rates/currency_tables.h"
+#include "rates/service_probe.h"
 #include "ratelog/rate_log.h"
 #include "resources/resource.h"
 #include "ui/dialog.h"
@@ -60,26 +61,8 @@ OSDwnd::OSDwnd(const rates::ServiceSettings& settings) {
 
     // Whatever pair the user chose, the probe asks for US dollars in yen; the
     // service that answers serves every poll.
-    m_pConv = std::make_unique<rates::CCurrencyConvertor>(settings.conversionRateUrl, settings.conversionRateNamespace);
-    double rate = 0.0;
-    if (soap::Succeeded(m_pConv->ConversionRate(rates::kCurrency_USD, rates::kCurrency_JPY, &rate))) return;
-    const SoapClientError first = m_pConv->ResultCode();
-    m_pConv.reset();
-
-    m_pExch = std::make_unique<rates::CCurrencyExchangeService>(settings.exchangeRateUrl);
-    float rateF = 0.0f;
-    if (soap::Succeeded(m_pExch->getRate(rates::CountryNameW(rates::kCurrency_USD),
-                                         rates::CountryNameW(rates::kCurrency_JPY), &rateF)))
-        return;
-    const SoapClientError second = m_pExch->ResultCode();
-    m_pExch.reset();
-    // A local service of another user was not asked: say so, not that the
-    // network failed.
-    if (first == SOAPCLIENT_FOREIGN_SERVICE || second == SOAPCLIENT_FOREIGN_SERVICE) {
-        App().DoMessageBox(rates::ResultCodeText(SOAPCLIENT_FOREIGN_SERVICE), MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    App().DoMessageBox("Webサービス接続エラー!", MB_OK | MB_ICONEXCLAMATION);
+    if (const char* failure = rates::ProbeServices(settings, &m_pConv, &m_pExch))
+        App().DoMessageBox(failure, MB_OK | MB_ICONEXCLAMATION);
 }
 
 OSDwnd::~OSDwnd() {
@@ -275,16 +258,7 @@ int OSDwnd::Run() {
 }
 
 bool OSDwnd::FetchRate(double* rate) {
-    if (m_pConv) return soap::Succeeded(m_pConv->ConversionRate(m_nCur1, m_nCur2, rate));
-    if (m_pExch) {
-        float rateF = 0.0f;
-        if (!soap::Succeeded(
-                m_pExch->getRate(rates::CountryNameW(m_nCur1), rates::CountryNameW(m_nCur2), &rateF)))
-            return false;
-        *rate = static_cast<double>(rateF);
-        return true;
-    }
-    return false;
+    return rates::AskProbedService(m_pConv.get(), m_pExch.get(), m_nCur1, m_nCur2, rate);
 }
 
 int OSDwnd::Poll() {
